@@ -1,0 +1,38 @@
+# The source tree's root, wherever this file is included from.
+get_filename_component(KESTRUNE_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+
+# Common settings for every target of our own: warnings on, optional sanitizers.
+function(kestrune_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(KESTRUNE_SANITIZE)
+        target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                 -fno-sanitize-recover=undefined)
+        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    endif()
+endfunction()
+
+# A static library of one subsystem. Logic libraries link Qt Core and Network only; a
+# subsystem's windows live in a separate "<name>_ui" target that may link Widgets.
+function(kestrune_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    kestrune_defaults(${name})
+    target_include_directories(${name} PUBLIC ${KESTRUNE_SOURCE_ROOT}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# One Qt Test executable registered with CTest; runs offscreen with its own settings
+# and runtime folders so nothing touches the user's configuration.
+function(kestrune_test name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    kestrune_defaults(${name})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRUNE_AUDIO=null;ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;${ARG_ENV}")
+endfunction()

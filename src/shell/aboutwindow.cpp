@@ -1,0 +1,112 @@
+#include "shell/aboutwindow.h"
+
+#include "shell/logo.h"
+#include "shell/twips.h"
+#include "shell/version.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+
+namespace kestrune {
+
+namespace {
+
+// The background picture of the window: a soft evening sky with a horizon line.
+class BackgroundPicture : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        QLinearGradient sky(0, 0, 0, height());
+        sky.setColorAt(0.0, QColor(0x2B, 0x2D, 0x4F));
+        sky.setColorAt(0.7, QColor(0x6D, 0x4C, 0x6B));
+        sky.setColorAt(1.0, QColor(0xC9, 0x7B, 0x63));
+        p.fillRect(rect(), sky);
+        p.setPen(QColor(255, 255, 255, 60));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+QFont tahoma(qreal points, bool bold = false) {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+} // namespace
+
+AboutWindow::AboutWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(ProgramTitle);
+    setWindowIcon(programIcon());
+    setFont(tahoma(8.25));
+    const auto px = [this](int twips) { return twipsToPixels(twips, this); };
+
+    m_picture = new BackgroundPicture(this);
+    m_picture->setObjectName(QStringLiteral("Picture1"));
+    m_picture->setGeometry(0, 0, px(DesignWidthTwips), px(DesignHeightTwips));
+
+    auto *image = new QLabel(m_picture);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setPixmap(logoPixmap(px(960)));
+    image->setGeometry(px(360), px(360), px(960), px(960));
+
+    const auto text = [](QWidget *parentWidget, const char *name, const QString &caption,
+                         const QFont &font) {
+        auto *label = new QLabel(caption, parentWidget);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setTextFormat(Qt::PlainText);
+        label->setFont(font);
+        label->setStyleSheet(QStringLiteral("color: #FFF8F0; background: transparent;"));
+        return label;
+    };
+    auto *name = text(m_picture, "Label1", ProgramTitle, tahoma(20, true));
+    name->setGeometry(px(1560), px(360), px(4200), px(600));
+    auto *slogan = text(m_picture, "Label4",
+                        QStringLiteral("Receive and record stations from the web!"), tahoma(9));
+    slogan->setGeometry(px(1560), px(960), px(4600), px(300));
+
+    m_lblVersion = text(m_picture, "lblVersion", QStringLiteral("v") + versionText(), tahoma(8.25));
+    m_lblVersion->setGeometry(px(1560), px(1320), px(2400), px(260));
+
+    auto *line = new QFrame(m_picture);
+    line->setObjectName(QStringLiteral("Line1"));
+    line->setGeometry(px(360), px(2520), px(5655), 1);
+    line->setStyleSheet(QStringLiteral("background: rgba(255,255,255,90);"));
+
+    auto *internet = text(m_picture, "Label3", QStringLiteral("Internet: "), tahoma(8.25));
+    internet->setGeometry(px(360), px(2760), px(900), px(260));
+    auto *site = text(m_picture, "Label6", ProgramWebsite, tahoma(8.25));
+    site->setGeometry(px(1260), px(2760), px(4600), px(260));
+
+    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setGeometry(px(2580), px(OkTopTwips), px(1215), px(345));
+    connect(m_cmdOK, &QPushButton::clicked, this, &QWidget::close);
+
+    setFixedSize(px(DesignWidthTwips), px(DesignHeightTwips));
+}
+
+void AboutWindow::showAsSplash() {
+    setFixedSize(twipsToPixels(DesignWidthTwips, this), twipsToPixelsY(DesignHeightTwips, this));
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+}
+
+void AboutWindow::enlarge() {
+    const int height = twipsToPixelsY(EnlargedHeightTwips, this);
+    m_cmdOK->move(m_cmdOK->x(), twipsToPixelsY(OkTopTwips, this));
+    m_picture->resize(m_picture->width(), height);
+    setFixedSize(width(), height);
+}
+
+} // namespace kestrune

@@ -1,0 +1,95 @@
+#include "shell/controllibrary.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QPluginLoader>
+
+namespace kestrune {
+
+ControlLibrary::ControlLibrary() = default;
+
+// The factory's library stays loaded for the life of the process: controls it made may
+// outlive this object during shutdown.
+ControlLibrary::~ControlLibrary() = default;
+
+QStringList ControlLibrary::searchFolders() {
+    const QDir appDir(QCoreApplication::applicationDirPath());
+    QStringList folders{QDir::cleanPath(appDir.filePath(QStringLiteral("plugins")))};
+    const QString installed =
+        QDir::cleanPath(appDir.filePath(QStringLiteral(KESTRUNE_PLUGIN_RELDIR)));
+    if (!folders.contains(installed))
+        folders << installed;
+    return folders;
+}
+
+bool ControlLibrary::load(const QStringList &folders) {
+    QStringList reasons;
+    for (const QString &folder : folders) {
+        auto loader = std::make_unique<QPluginLoader>(QDir(folder).filePath(LibraryName));
+        if (!QLibrary::isLibrary(loader->fileName())) {
+            reasons << QDir::toNativeSeparators(folder) + QStringLiteral(": not found");
+            continue;
+        }
+        QObject *instance = loader->instance();
+        auto *factory = qobject_cast<LumaKit::ControlFactory *>(instance);
+        if (!factory) {
+            reasons << QDir::toNativeSeparators(loader->fileName()) + QStringLiteral(": ") +
+                           (instance ? QStringLiteral("not a control library")
+                                     : loader->errorString());
+            continue;
+        }
+        if (!factory->ProgIds().contains(QString::fromLatin1(LumaKit::LumaboxProgId))) {
+            reasons << QDir::toNativeSeparators(loader->fileName()) +
+                           QStringLiteral(": does not provide ") +
+                           QString::fromLatin1(LumaKit::LumaboxProgId);
+            continue;
+        }
+        m_loader = std::move(loader);
+        m_factory = factory;
+        m_error.clear();
+        return true;
+    }
+    m_error = QStringLiteral("The control library %1 could not be loaded.\n\nLooked in:\n%2")
+                  .arg(LibraryName, reasons.join(QLatin1Char('\n')));
+    return false;
+}
+
+QString ControlLibrary::fileVersion() const {
+    return m_factory ? m_factory->FileVersion() : QString();
+}
+
+LumaKit::Lumabox *ControlLibrary::create(const QString &progId, QWidget *parent) const {
+    return m_factory ? m_factory->CreateControl(progId, parent) : nullptr;
+}
+
+namespace {
+const char SignalsProperty[] = "kestrune_lumabox_signals";
+}
+
+// Not a child of the control: a child would be deleted while the control is half destroyed
+// and could not unadvise itself safely. It goes when the control's destroyed() arrives, by
+// which time the control has stopped raising events.
+LumaboxSignals::LumaboxSignals(LumaKit::Lumabox *box)
+    : m_box(box) {
+    box->Advise(this);
+    box->setProperty(SignalsProperty, QVariant::fromValue<QObject *>(this));
+    connect(box, &QObject::destroyed, this, [this] { delete this; });
+}
+
+LumaboxSignals::~LumaboxSignals() {
+    if (m_box) {
+        m_box->setProperty(SignalsProperty, QVariant());
+        m_box->Unadvise(this);
+    }
+}
+
+LumaboxSignals *signalsOf(LumaKit::Lumabox *box) {
+    if (auto *existing =
+            qobject_cast<LumaboxSignals *>(box->property(SignalsProperty).value<QObject *>()))
+        return existing;
+    return new LumaboxSignals(box);
+}
+
+} // namespace kestrune

@@ -1,0 +1,260 @@
+#include "shell/mainwindow.h"
+
+#include "directory/choices.h"
+#include "directory/ui/stationgrid.h"
+#include "shell/aboutwindow.h"
+#include "shell/controllibrary.h"
+#include "shell/firstrundialog.h"
+#include "shell/logo.h"
+#include "shell/settings.h"
+#include "shell/statuspanels.h"
+#include "shell/twips.h"
+#include "shell/version.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <lumactl/lumabox.h>
+
+namespace kestrune {
+
+// Off unless asked for (QT_LOGGING_RULES="kestrune.startup.info=true"); the start-up
+// benchmark times the launch up to this line.
+Q_LOGGING_CATEGORY(lcStartup, "kestrune.startup", QtWarningMsg)
+
+namespace {
+
+// Light grey, as the window's combo boxes are stored (0x00BBGGRR).
+constexpr LumaKit::OleColor ComboBackColor = 0x00EFEFEF;
+
+QFont tahoma() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+QLabel *valueLabel(const char *name, QWidget *parent) {
+    auto *label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    // Station names, genres and songs come from servers: never markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setMinimumWidth(40);
+    return label;
+}
+
+QPushButton *button(const char *name, const QString &caption, QWidget *parent) {
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+} // namespace
+
+MainWindow::MainWindow(Settings &settings, const ControlLibrary &controls, QWidget *parent)
+    : QMainWindow(parent)
+    , m_settings(settings)
+    , m_controls(controls) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowIcon(programIcon());
+    setFont(tahoma());
+    buildWidgets();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildWidgets() {
+    auto *central = new QWidget(this);
+    setCentralWidget(central);
+
+    // Station directory: what to look for, and the paging buttons.
+    m_cmbGenre = m_controls.createLumabox(central);
+    m_cmbBandWidth = m_controls.createLumabox(central);
+    for (auto [box, name] :
+         {std::pair{m_cmbGenre, "cmbGenre"}, std::pair{m_cmbBandWidth, "cmbBandWidth"}}) {
+        if (!box)
+            continue;
+        box->setObjectName(QString::fromLatin1(name));
+        box->BackColor(ComboBackColor);
+        box->Font(tahoma());
+        box->setMinimumWidth(twipsToPixels(2200, this));
+    }
+    m_cmdGetStations = button("cmdGetStations", QStringLiteral("&Get stations"), central);
+    m_cmdPrevious = button("cmdPrevious", QStringLiteral("<<< &Previous"), central);
+    m_cmdNext = button("cmdNext", QStringLiteral("&Next >>>"), central);
+    m_cmdPrevious->setEnabled(false);
+    m_cmdNext->setEnabled(false);
+
+    auto *query = new QHBoxLayout;
+    query->addWidget(new QLabel(QStringLiteral("Genre:"), central));
+    if (m_cmbGenre)
+        query->addWidget(m_cmbGenre);
+    query->addSpacing(8);
+    query->addWidget(new QLabel(QStringLiteral("Limit by Bandwidth:"), central));
+    if (m_cmbBandWidth)
+        query->addWidget(m_cmbBandWidth);
+    query->addWidget(m_cmdGetStations);
+    query->addStretch();
+    query->addWidget(m_cmdPrevious);
+    query->addWidget(m_cmdNext);
+
+    m_ctList1 = new StationGrid(central);
+
+    // The station playing: what the directory and the server say about it.
+    auto *stationBox = new QGroupBox(QStringLiteral("Station"), central);
+    m_lblStation = valueLabel("lblStation", stationBox);
+    m_lblGenre = valueLabel("lblGenre", stationBox);
+    m_StationLink = valueLabel("StationLink", stationBox);
+    m_lblBitrate = valueLabel("lblBitrate", stationBox);
+    m_lblSampleRate = valueLabel("lblSampleRate", stationBox);
+    m_lblChannels = valueLabel("lblChannels", stationBox);
+    m_lblArtist = valueLabel("lblArtist", stationBox);
+    auto *info = new QFormLayout(stationBox);
+    info->addRow(QStringLiteral("Station:"), m_lblStation);
+    info->addRow(QStringLiteral("Genre:"), m_lblGenre);
+    info->addRow(QStringLiteral("URL:"), m_StationLink);
+    info->addRow(QStringLiteral("Bitrate:"), m_lblBitrate);
+    info->addRow(QStringLiteral("Samplerate:"), m_lblSampleRate);
+    info->addRow(QStringLiteral("Channels:"), m_lblChannels);
+    info->addRow(QStringLiteral("Artist:"), m_lblArtist);
+
+    // The servers of the station's playlist and the one in use.
+    auto *serverBox = new QGroupBox(QStringLiteral("Servers"), central);
+    m_List2 = new QListWidget(serverBox);
+    m_List2->setObjectName(QStringLiteral("List2"));
+    m_lblURL = valueLabel("lblURL", serverBox);
+    auto *servers = new QVBoxLayout(serverBox);
+    servers->addWidget(m_List2, 1);
+    servers->addWidget(m_lblURL);
+
+    // Recording figures.
+    auto *recordBox = new QGroupBox(QStringLiteral("Recording"), central);
+    m_ledRecording = new QLabel(QStringLiteral("*** RECORDING ***"), recordBox);
+    m_ledRecording->setObjectName(QStringLiteral("ledRecording"));
+    m_ledRecording->setStyleSheet(QStringLiteral("color: #00FF00; font-weight: bold;"));
+    m_ledRecording->hide();
+    m_lblFileToRecord = valueLabel("lblFileToRecord", recordBox);
+    m_lblRecSize = valueLabel("lblRecSize", recordBox);
+    m_Label3 = valueLabel("Label3", recordBox);
+    auto *record = new QFormLayout(recordBox);
+    record->addRow(m_ledRecording);
+    record->addRow(QStringLiteral("File:"), m_lblFileToRecord);
+    record->addRow(QStringLiteral("Recorded:"), m_lblRecSize);
+    record->addRow(QStringLiteral("Free space:"), m_Label3);
+
+    auto *details = new QHBoxLayout;
+    details->addWidget(stationBox, 3);
+    details->addWidget(serverBox, 2);
+    details->addWidget(recordBox, 2);
+
+    // The player's and recorder's buttons, and the windows the main window opens.
+    m_cmdStartStreaming = button("cmdStartStreaming", QStringLiteral("&Play"), central);
+    m_cmdStopStreaming = button("cmdStopStreaming", QStringLiteral("&Stop"), central);
+    m_cmdRecord = button("cmdRecord", QStringLiteral("Record"), central);
+    m_cmdStopRecord = button("cmdStopRecord", QStringLiteral("St&op record"), central);
+    m_cmdStationInfo = button("cmdStationInfo", QStringLiteral("Station &Info"), central);
+    m_Command1 = button("Command1", QStringLiteral("Se&tup"), central);
+    m_Command4 = button("Command4", QStringLiteral("Recording Library"), central);
+    m_cmdStartStreaming->setEnabled(false);
+    m_cmdRecord->setEnabled(false);
+    m_cmdStopRecord->setEnabled(false);
+    m_cmdStationInfo->setEnabled(false);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {m_cmdStartStreaming, m_cmdStopStreaming, m_cmdRecord, m_cmdStopRecord})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    for (QPushButton *b : {m_cmdStationInfo, m_Command1, m_Command4})
+        buttons->addWidget(b);
+
+    // The stream server's response header, for the curious and for diagnosis.
+    m_txtStream = new QPlainTextEdit(central);
+    m_txtStream->setObjectName(QStringLiteral("txtStream"));
+    m_txtStream->setReadOnly(true);
+    m_txtStream->setMaximumHeight(twipsToPixelsY(1100, this));
+    m_txtStream->setPlaceholderText(QStringLiteral("Stream header"));
+
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(query);
+    layout->addWidget(m_ctList1, 1);
+    layout->addLayout(details);
+    layout->addLayout(buttons);
+    layout->addWidget(m_txtStream);
+
+    m_statusBar = new StatusPanels(this);
+    setStatusBar(m_statusBar);
+    m_statusBar->setPanelText(1, QStringLiteral("Status: stopped"));
+    m_statusBar->setPanelText(3, QStringLiteral("Recording: Off"));
+}
+
+void MainWindow::Load(AboutWindow *splash) {
+    resize(twipsToPixels(WidthTwips, this), twipsToPixelsY(HeightTwips, this));
+    setWindowTitle(ProgramTitle + QStringLiteral(" v") + versionText());
+    m_settings.LoadSettings();
+    m_directory.DirectoryUrl = DirectoryHost() + QStringLiteral("/directory/?bitrate=999");
+    m_sampleRates.Fill();
+    if (m_cmbBandWidth) {
+        for (const QString &entry : BandwidthEntries())
+            m_cmbBandWidth->AddItem(entry);
+        m_cmbBandWidth->ListIndex(0);
+    }
+    if (m_cmbGenre) {
+        for (const QString &entry : GenreEntries())
+            m_cmbGenre->AddItem(entry);
+        m_cmbGenre->ListIndex(InitialGenreIndex);
+    }
+    m_directory.MaxBitrate = NoBitrateLimit;
+
+    if (splash) {
+        splash->close();
+        splash->deleteLater();
+    }
+    QCoreApplication::processEvents();
+    show();
+    qCInfo(lcStartup, "main window shown");
+
+    if (m_settings.firstSetup().isEmpty()) {
+        // Still not completed (its answer could not be stored): ask again, without blocking
+        // the event loop; the answer goes into the bandwidth box when the dialog closes.
+        m_firstRun = new FirstRunDialog(m_controls, m_settings, this);
+        m_firstRun->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_firstRun, &QDialog::finished, this, [this](int result) {
+            if (result == QDialog::Rejected) {
+                Q_EMIT endProgramRequested(0);
+                return;
+            }
+            applyStoredSpeed();
+        });
+        m_firstRun->open();
+        return;
+    }
+    applyStoredSpeed();
+}
+
+void MainWindow::applyStoredSpeed() {
+    if (m_cmbBandWidth)
+        m_cmbBandWidth->Text(m_settings.firstSetup());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    event->accept();
+    Q_EMIT closed();
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+    // Coming back to the main window ends any busy pointer another window left behind.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        unsetCursor();
+    QMainWindow::changeEvent(event);
+}
+
+} // namespace kestrune

@@ -1,0 +1,103 @@
+// The main window: station directory, player and recorder side by side. The window builds
+// and lays out its widgets; the subsystems' controllers own their state and logic.
+#pragma once
+
+#include "directory/directorystate.h"
+#include "stream/sampleratetable.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace LumaKit {
+class Lumabox;
+}
+
+namespace kestrune {
+
+class AboutWindow;
+class ControlLibrary;
+class FirstRunDialog;
+class Settings;
+class StationGrid;
+class StatusPanels;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int HeightTwips = 9070;
+    static constexpr int WidthTwips = 11520;
+
+    MainWindow(Settings &settings, const ControlLibrary &controls, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The load sequence: size and title, menu, settings, directory address, sample rates,
+    // bandwidth and genre lists, bitrate limit; then the splash goes, the window shows
+    // itself and the stored connection speed is put into the bandwidth box (asking for it
+    // first if the first-run dialog has still not been completed).
+    void Load(AboutWindow *splash);
+
+    // Widgets other parts of the program fill in.
+    LumaKit::Lumabox *cmbBandWidth() const { return m_cmbBandWidth; }
+    LumaKit::Lumabox *cmbGenre() const { return m_cmbGenre; }
+    StationGrid *ctList1() const { return m_ctList1; }
+    StatusPanels *StatusBar1() const { return m_statusBar; }
+
+    const DirectoryState &directory() const { return m_directory; }
+    const SampleRateTable &sampleRates() const { return m_sampleRates; }
+
+Q_SIGNALS:
+    // The first-run dialog was cancelled: the program ends at once, nothing is unloaded.
+    void endProgramRequested(int exitCode);
+    // The window has closed (after stopping whatever played); the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildWidgets();
+    void applyStoredSpeed();
+
+    Settings &m_settings;
+    const ControlLibrary &m_controls;
+    DirectoryState m_directory;
+    SampleRateTable m_sampleRates;
+
+    LumaKit::Lumabox *m_cmbGenre = nullptr;
+    LumaKit::Lumabox *m_cmbBandWidth = nullptr;
+    QPushButton *m_cmdGetStations = nullptr;
+    QPushButton *m_cmdPrevious = nullptr;
+    QPushButton *m_cmdNext = nullptr;
+    StationGrid *m_ctList1 = nullptr;
+    QLabel *m_lblStation = nullptr;
+    QLabel *m_lblGenre = nullptr;
+    QLabel *m_StationLink = nullptr;
+    QLabel *m_lblBitrate = nullptr;
+    QLabel *m_lblSampleRate = nullptr;
+    QLabel *m_lblChannels = nullptr;
+    QLabel *m_lblArtist = nullptr;
+    QLabel *m_lblURL = nullptr;
+    QListWidget *m_List2 = nullptr;
+    QPushButton *m_cmdStartStreaming = nullptr;
+    QPushButton *m_cmdStopStreaming = nullptr;
+    QPushButton *m_cmdRecord = nullptr;
+    QPushButton *m_cmdStopRecord = nullptr;
+    QPushButton *m_cmdStationInfo = nullptr;
+    QPushButton *m_Command1 = nullptr;
+    QPushButton *m_Command4 = nullptr;
+    QLabel *m_ledRecording = nullptr;
+    QLabel *m_lblRecSize = nullptr;
+    QLabel *m_lblFileToRecord = nullptr;
+    QLabel *m_Label3 = nullptr;
+    QPlainTextEdit *m_txtStream = nullptr;
+    StatusPanels *m_statusBar = nullptr;
+    QPointer<FirstRunDialog> m_firstRun;
+};
+
+} // namespace kestrune

@@ -1,0 +1,59 @@
+// The program's stored settings: value names, defaults, and the three setting strings the
+// rest of the program reads (recordings folder, folder naming rule, connection time-out).
+#pragma once
+
+#include "shell/registry.h"
+
+#include <QString>
+
+namespace kestrune {
+
+// Value names under SettingsKeyPath. All are strings.
+namespace SettingName {
+inline const QString RecOutputDir = QStringLiteral("RecOutputDir");
+inline const QString RecStationType = QStringLiteral("RecStationType");
+inline const QString ReqTimeOut = QStringLiteral("ReqTimeOut");
+// The connection speed picked on the first run; empty until the first-run dialog is done.
+inline const QString FirstSetup = QStringLiteral("FirstSetup");
+} // namespace SettingName
+
+namespace SettingDefault {
+inline const QString RecStationType = QStringLiteral("From Genre");
+inline const QString ReqTimeOut = QStringLiteral("15"); // seconds
+inline const QString FirstSetup = QString();
+} // namespace SettingDefault
+
+// Default recordings folder: "Recordings" beside the program when the program's folder is
+// writable (a portable install), otherwise "Kestrune Recordings" in the user's music folder
+// (the home folder when there is no music folder). Ends with the platform's separator.
+QString DefaultRecOutputDir(const QString &programFolder);
+
+class Settings {
+public:
+    Settings(const Registry &registry, QString programFolder);
+
+    // Fills the three strings from the store (defaults where a value is missing) and creates
+    // the recordings folder when it does not exist yet - one level only, silently.
+    void LoadSettings();
+    // Writes RecOutputDir, RecStationType and ReqTimeOut, in that order.
+    void SaveSettings() const;
+
+    // Reads FirstSetup afresh each time: it has no copy in memory.
+    QString firstSetup() const;
+    void setFirstSetup(const QString &speed) const;
+
+    const Registry &registry() const { return m_registry; }
+    const QString &programFolder() const { return m_programFolder; }
+
+    // Empty until LoadSettings; afterwards always a value (stored or default). The options
+    // dialog changes them directly.
+    QString RecOutputDir;
+    QString RecStationType;
+    QString ReqTimeOut;
+
+private:
+    const Registry &m_registry;
+    QString m_programFolder;
+};
+
+} // namespace kestrune
