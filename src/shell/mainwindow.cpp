@@ -152,10 +152,14 @@ void MainWindow::buildWidgets() {
     record->addRow(QStringLiteral("Recorded:"), m_lblRecSize);
     record->addRow(QStringLiteral("Free space:"), m_Label3);
 
+    // The grid takes the height the window has to spare; the details keep their own.
+    m_List2->setMaximumHeight(twipsToPixelsY(1500, this));
+    for (QGroupBox *box : {stationBox, serverBox, recordBox})
+        box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto *details = new QHBoxLayout;
-    details->addWidget(stationBox, 3);
-    details->addWidget(serverBox, 2);
-    details->addWidget(recordBox, 2);
+    details->addWidget(stationBox, 3, Qt::AlignTop);
+    details->addWidget(serverBox, 2, Qt::AlignTop);
+    details->addWidget(recordBox, 2, Qt::AlignTop);
 
     // The player's and recorder's buttons, and the windows the main window opens.
     m_cmdStartStreaming = button("cmdStartStreaming", QStringLiteral("&Play"), central);

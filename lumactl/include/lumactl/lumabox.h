@@ -13,9 +13,9 @@
 #include <QPixmap>
 #include <QString>
 #include <QStringList>
+#include <QtPlugin>
 #include <QVariantMap>
 #include <QWidget>
-#include <QtPlugin>
 
 #include <optional>
 
@@ -64,7 +64,8 @@ public:
     virtual void OLEDragDrop(const QMimeData * /*data*/, qint32 & /*effect*/, qint16 & /*button*/,
                              qint16 & /*shift*/, float & /*x*/, float & /*y*/) {}
     virtual void OLEDragOver(const QMimeData * /*data*/, qint32 & /*effect*/, qint16 & /*button*/,
-                             qint16 & /*shift*/, float & /*x*/, float & /*y*/, qint16 & /*state*/) {}
+                             qint16 & /*shift*/, float & /*x*/, float & /*y*/, qint16 & /*state*/) {
+    }
     virtual void OLEGiveFeedback(qint32 & /*effect*/, bool & /*defaultCursors*/) {}
     virtual void OLESetData(QMimeData * /*data*/, qint16 & /*dataFormat*/) {}
     virtual void OLEStartDrag(QMimeData * /*data*/, qint32 & /*allowedEffects*/) {}
@@ -107,19 +108,19 @@ public:
     virtual std::optional<QString> List(int index) const = 0;
     virtual bool List(int index, const QString &text) = 0;
     virtual qint16 ListCount() const = 0;
-    virtual qint16 ListIndex() const = 0;     // -1 when nothing is selected
-    virtual bool ListIndex(int index) = 0;    // raises Click
-    virtual bool Locked() const = 0;          // a locked box ignores the user's input
+    virtual qint16 ListIndex() const = 0;  // -1 when nothing is selected
+    virtual bool ListIndex(int index) = 0; // raises Click
+    virtual bool Locked() const = 0;       // a locked box ignores the user's input
     virtual bool Locked(bool locked) = 0;
     virtual QPixmap MouseIcon() const = 0;
     virtual bool MouseIcon(const QPixmap &icon) = 0;
-    virtual qint16 MousePointer() const = 0;  // 0 default ... 15 size-all, 99 MouseIcon
+    virtual qint16 MousePointer() const = 0; // 0 default ... 15 size-all, 99 MouseIcon
     virtual bool MousePointer(qint16 pointer) = 0;
-    virtual qint16 NewIndex() const = 0;      // index of the item added last, -1 if none
+    virtual qint16 NewIndex() const = 0; // index of the item added last, -1 if none
     virtual void OLEDrag() = 0;
-    virtual qint16 OLEDragMode() const = 0;   // 0 manual, 1 automatic
+    virtual qint16 OLEDragMode() const = 0; // 0 manual, 1 automatic
     virtual bool OLEDragMode(qint16 mode) = 0;
-    virtual qint16 OLEDropMode() const = 0;   // 0 none, 1 manual
+    virtual qint16 OLEDropMode() const = 0; // 0 none, 1 manual
     virtual bool OLEDropMode(qint16 mode) = 0;
     virtual void PopupMenu(QMenu *menu, std::optional<int> flags = std::nullopt,
                            std::optional<float> x = std::nullopt,

@@ -84,7 +84,8 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(QFileInfo(file).path()));
         QFile garbage(file);
         QVERIFY(garbage.open(QIODevice::WriteOnly));
-        garbage.write("\x00\xff[[[=\n\x01\x02 FirstSetup\n", 24);
+        const char junk[] = "\x00\xff[[[=\n\x01\x02 FirstSetup\n";
+        garbage.write(junk, sizeof junk - 1);
         garbage.close();
         QCOMPARE(read(registry, "FirstSetup", "d"), QString("d"));
 
