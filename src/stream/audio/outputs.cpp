@@ -1,0 +1,367 @@
+#include "stream/audio/outputs.h"
+
+#include <QAudioDevice>
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QIODevice>
+#include <QLoggingCategory>
+#include <QMediaDevices>
+#include <QtEndian>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <utility>
+
+namespace kestrune {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcOutput, "kestrune.output", QtInfoMsg)
+
+void emitStoppedLater(AudioOutput *output) {
+    // Queued so that whoever called Stop() (or whatever made the output stop) has returned
+    // before listeners react; dropped if the output is deleted in between.
+    QMetaObject::invokeMethod(
+        output, [output] { Q_EMIT output->stopped(); }, Qt::QueuedConnection);
+}
+
+// ---------------------------------------------------------------------------------------
+// Outputs paced by the wall clock instead of a sound card.
+
+class PacedOutput : public AudioOutput {
+public:
+    explicit PacedOutput(QObject *parent)
+        : AudioOutput(parent) {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(TickMs);
+        connect(&m_timer, &QTimer::timeout, this, [this] { pump(); });
+    }
+
+    bool Start(PcmSource *source) override {
+        if (IsRunning())
+            Stop();
+        if (!source || !openSink())
+            return false;
+        m_source = source;
+        m_framesTaken = 0;
+        m_clock.start();
+        m_timer.start();
+        return true;
+    }
+
+    void Stop() override {
+        if (!IsRunning())
+            return;
+        m_timer.stop();
+        m_source = nullptr;
+        closeSink();
+        emitStoppedLater(this);
+    }
+
+    int State() const override { return m_source ? StateRunning : 0; }
+
+protected:
+    // Prepares whatever the PCM goes to; false stops Start().
+    virtual bool openSink() { return true; }
+    virtual void consume(const char *data, qint64 bytes) {
+        Q_UNUSED(data);
+        Q_UNUSED(bytes);
+    }
+    // Called after each timer tick's PCM has been taken.
+    virtual void afterTick() {}
+    virtual void closeSink() {}
+
+private:
+    static constexpr int TickMs = 10;
+    // What a sound device's buffer would hold: after an underrun at most this much of the
+    // lost time is made up; the rest was "played" as silence. 100 ms in frames.
+    static constexpr qint64 MaxBacklogFrames = PcmSampleRate / 10;
+    static constexpr qint64 ChunkBytes = 4096;
+
+    void pump() {
+        // Split to keep ns * rate inside 64 bits however long the output runs.
+        const qint64 ns = m_clock.nsecsElapsed();
+        constexpr qint64 NsPerSecond = 1'000'000'000;
+        const qint64 due =
+            ns / NsPerSecond * PcmSampleRate + ns % NsPerSecond * PcmSampleRate / NsPerSecond;
+        m_framesTaken = std::max(m_framesTaken, due - MaxBacklogFrames);
+
+        while (m_source && m_framesTaken < due) {
+            const qint64 want =
+                std::min((due - m_framesTaken) * PcmBytesPerFrame, qint64(m_chunk.size()));
+            qint64 got = std::min(m_source->readPcm(m_chunk.data(), want), want);
+            if (!m_source)
+                break; // the source stopped us while we read (it ran dry): nothing to play
+            got -= got % PcmBytesPerFrame;
+            if (got <= 0)
+                break; // underrun: this tick plays silence
+            m_framesTaken += got / PcmBytesPerFrame;
+            consume(m_chunk.data(), got);
+            // Listeners may stop the output from here; the loop condition notices.
+            notePlayed(m_chunk.data(), got);
+        }
+        if (m_source)
+            afterTick();
+    }
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    PcmSource *m_source = nullptr;
+    qint64 m_framesTaken = 0;
+    std::array<char, ChunkBytes> m_chunk{};
+};
+
+class NullOutput final : public PacedOutput {
+public:
+    using PacedOutput::PacedOutput;
+    QString description() const override { return QStringLiteral("null"); }
+};
+
+class WavFileOutput final : public PacedOutput {
+public:
+    WavFileOutput(const QString &path, QObject *parent)
+        : PacedOutput(parent)
+        , m_file(path) {}
+
+    ~WavFileOutput() override { finishFile(); }
+
+    QString description() const override { return QStringLiteral("wav:") + m_file.fileName(); }
+
+protected:
+    bool openSink() override {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            qCWarning(lcOutput) << "cannot write" << m_file.fileName() << m_file.errorString();
+            return false;
+        }
+        m_dataBytes = 0;
+        m_writeFailed = false;
+        if (!writeHeader()) {
+            m_file.close();
+            return false;
+        }
+        m_sinceHeader.start();
+        return true;
+    }
+
+    void consume(const char *data, qint64 bytes) override {
+        // The header's 32-bit sizes end the file at 4 GiB (about 6.7 hours); the output
+        // keeps its pace past that but writes no more.
+        bytes = std::min(bytes, MaxDataBytes - m_dataBytes);
+        if (bytes <= 0 || m_writeFailed)
+            return;
+        const qint64 written = m_file.write(data, bytes);
+        if (written > 0)
+            m_dataBytes += written;
+        if (written != bytes) {
+            qCWarning(lcOutput) << "writing" << m_file.fileName()
+                                << "failed:" << m_file.errorString();
+            m_writeFailed = true;
+        }
+    }
+
+    void afterTick() override {
+        // Keeps the file playable, with at most a second missing, if the program dies.
+        if (m_sinceHeader.elapsed() < HeaderUpdateMs)
+            return;
+        m_sinceHeader.restart();
+        writeHeader();
+        m_file.flush();
+    }
+
+    void closeSink() override { finishFile(); }
+
+private:
+    static constexpr int HeaderBytes = 44;
+    static constexpr qint64 MaxDataBytes =
+        (qint64(0xFFFFFFFF) - (HeaderBytes - 8)) / PcmBytesPerFrame * PcmBytesPerFrame;
+    static constexpr int HeaderUpdateMs = 1000;
+
+    void finishFile() {
+        if (!m_file.isOpen())
+            return;
+        writeHeader();
+        m_file.close();
+    }
+
+    bool writeHeader() {
+        std::array<char, HeaderBytes> h{};
+        auto put = [&h](int at, const char *tag) { std::copy_n(tag, 4, h.begin() + at); };
+        auto put32 = [&h](int at, quint32 v) { qToLittleEndian(v, h.data() + at); };
+        auto put16 = [&h](int at, quint16 v) { qToLittleEndian(v, h.data() + at); };
+        const auto data = quint32(m_dataBytes);
+        put(0, "RIFF");
+        put32(4, data + HeaderBytes - 8);
+        put(8, "WAVE");
+        put(12, "fmt ");
+        put32(16, 16); // fmt chunk size
+        put16(20, 1);  // integer PCM
+        put16(22, PcmChannels);
+        put32(24, PcmSampleRate);
+        put32(28, PcmSampleRate * PcmBytesPerFrame); // bytes per second
+        put16(32, PcmBytesPerFrame);                 // block align
+        put16(34, 16);                               // bits per sample
+        put(36, "data");
+        put32(40, data);
+
+        const qint64 end = m_file.pos();
+        const bool ok = m_file.seek(0) && m_file.write(h.data(), HeaderBytes) == HeaderBytes &&
+                        m_file.seek(std::max<qint64>(end, HeaderBytes));
+        if (!ok)
+            qCWarning(lcOutput) << "cannot write the header of" << m_file.fileName();
+        return ok;
+    }
+
+    QFile m_file;
+    qint64 m_dataBytes = 0;
+    bool m_writeFailed = false;
+    QElapsedTimer m_sinceHeader;
+};
+
+// ---------------------------------------------------------------------------------------
+// The sound device.
+
+// What the sink pulls from: hands each read straight to the output. A live stream has no
+// end, so an empty read is "nothing yet" (0), never end of data.
+class PullAdapter final : public QIODevice {
+public:
+    using Reader = std::function<qint64(char *, qint64)>;
+
+    PullAdapter(Reader reader, QObject *parent)
+        : QIODevice(parent)
+        , m_reader(std::move(reader)) {}
+
+    bool isSequential() const override { return true; }
+    bool atEnd() const override { return false; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        return std::max<qint64>(0, m_reader(data, maxSize));
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    Reader m_reader;
+};
+
+class DeviceOutput final : public AudioOutput {
+public:
+    using AudioOutput::AudioOutput;
+
+    ~DeviceOutput() override { releaseSink(); }
+
+    bool Start(PcmSource *source) override {
+        if (IsRunning())
+            Stop();
+        if (!source)
+            return false;
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        if (device.isNull()) {
+            qCInfo(lcOutput) << "no sound device";
+            return false;
+        }
+        QAudioFormat format;
+        format.setSampleRate(PcmSampleRate);
+        format.setChannelCount(PcmChannels);
+        format.setSampleFormat(QAudioFormat::Int16);
+
+        m_device = device;
+        m_source = source;
+        m_sink = new QAudioSink(device, format, this);
+        // Short enough that played() (meters, spectrum) stays close to what is heard, long
+        // enough to ride out a busy GUI thread: 250 ms.
+        m_sink->setBufferSize(PcmSampleRate * PcmBytesPerFrame / 4);
+        // Unbuffered: QIODevice must not read ahead, or bytesPlayed and played() would run
+        // ahead of what the sink actually took.
+        auto *adapter = new PullAdapter([this](char *d, qint64 n) { return pull(d, n); }, m_sink);
+        adapter->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        m_sink->start(adapter);
+        if (m_sink->error() != QAudio::NoError || m_sink->state() == QAudio::StoppedState) {
+            qCWarning(lcOutput) << "sound device" << device.description() << "did not start, error"
+                                << m_sink->error();
+            releaseSink();
+            return false;
+        }
+        connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
+            if (state != QAudio::StoppedState || !m_sink)
+                return;
+            // Stopped without Stop(): the device failed or went away.
+            qCWarning(lcOutput) << "sound device stopped, error" << m_sink->error();
+            releaseSink();
+            emitStoppedLater(this);
+        });
+        return true;
+    }
+
+    void Stop() override {
+        if (!IsRunning())
+            return;
+        releaseSink();
+        emitStoppedLater(this);
+    }
+
+    int State() const override { return m_sink ? StateRunning : 0; }
+
+    QString description() const override {
+        const QAudioDevice device =
+            m_device.isNull() ? QMediaDevices::defaultAudioOutput() : m_device;
+        return device.isNull() ? QStringLiteral("device") : device.description();
+    }
+
+private:
+    qint64 pull(char *data, qint64 maxBytes) {
+        if (!m_source)
+            return 0;
+        maxBytes -= maxBytes % PcmBytesPerFrame;
+        qint64 got = std::min(m_source->readPcm(data, maxBytes), maxBytes);
+        got -= got % PcmBytesPerFrame;
+        if (got <= 0)
+            return 0;
+        notePlayed(data, got);
+        return got;
+    }
+
+    void releaseSink() {
+        m_source = nullptr;
+        if (!m_sink)
+            return;
+        QAudioSink *sink = std::exchange(m_sink, nullptr);
+        disconnect(sink, nullptr, this, nullptr);
+        sink->stop();
+        // Possibly called from the sink's own signal: let it return first. The adapter is
+        // its child and goes with it.
+        sink->deleteLater();
+    }
+
+    QAudioDevice m_device;
+    PcmSource *m_source = nullptr;
+    QAudioSink *m_sink = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<AudioOutput> createAudioOutput(const QString &choice) {
+    const QString kind = choice.isEmpty() ? qEnvironmentVariable("KESTRUNE_AUDIO") : choice;
+    if (kind.compare(QLatin1String("null"), Qt::CaseInsensitive) == 0)
+        return createNullOutput();
+    if (kind.startsWith(QLatin1String("wav:"), Qt::CaseInsensitive))
+        return createWavFileOutput(kind.mid(4));
+    return createDeviceOutput();
+}
+
+std::unique_ptr<AudioOutput> createDeviceOutput() {
+    return std::make_unique<DeviceOutput>(nullptr);
+}
+
+std::unique_ptr<AudioOutput> createNullOutput() {
+    return std::make_unique<NullOutput>(nullptr);
+}
+
+std::unique_ptr<AudioOutput> createWavFileOutput(const QString &path) {
+    return std::make_unique<WavFileOutput>(path, nullptr);
+}
+
+} // namespace kestrune

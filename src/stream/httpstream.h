@@ -1,0 +1,122 @@
+// The stream client: fetches one HTTP resource over a raw TCP connection and hands every
+// received block, response header included and unparsed, to its host. Parsing the response
+// is the host's business.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+
+#include <optional>
+
+class QTcpSocket;
+
+namespace kestrune {
+
+class RecordingSink;
+
+// Where StartStreaming connects and what it requests, derived from the Url and proxy
+// properties. Pure; see HTTPStream::StartStreaming for the rules.
+struct StreamTarget {
+    QString host;     // connect host, also sent in the Host line (no port)
+    quint16 port = 0; // TCP port; a port given as zero or less stays 0, which the socket refuses
+    QString url;      // the Url property afterwards: the path (direct) or the full URL (proxy)
+    // Set when the Url cannot be used; no connection is made.
+    std::optional<std::pair<qint16, QString>> error;
+};
+StreamTarget ResolveStreamTarget(const QString &url, bool useProxy, const QString &proxyServer,
+                                 qint16 proxyPort);
+
+// The request text, lines joined with CR LF and ending with an empty line. Authorisation lines
+// only when both their user name and password are set.
+QByteArray BuildStreamRequest(const QString &url, const QString &host, const QString &userName,
+                              const QString &password, const QString &proxyUserName,
+                              const QString &proxyPassword);
+
+// Base64 (RFC 4648 alphabet, padded, no line breaks) of the text's 8-bit characters.
+QByteArray Base64Latin1(const QString &text);
+
+// The authentication challenge in a response's header block, if any: (401 or 407, message).
+std::optional<std::pair<qint16, QString>> AuthenticationChallenge(const QByteArray &response);
+
+class HTTPStream : public QObject {
+    Q_OBJECT
+public:
+    explicit HTTPStream(QObject *parent = nullptr);
+    ~HTTPStream() override;
+
+    // Persisted properties; each write also raises propertyChanged with the property's name.
+    QString ProxyUserName() const { return m_proxyUserName; }
+    void setProxyUserName(const QString &value);
+    QString ProxyPassword() const { return m_proxyPassword; }
+    void setProxyPassword(const QString &value);
+    QString UserName() const { return m_userName; }
+    void setUserName(const QString &value);
+    QString Password() const { return m_password; }
+    void setPassword(const QString &value);
+    QString Url() const { return m_url; }
+    void setUrl(const QString &value);
+    bool UseProxy() const { return m_useProxy; }
+    void setUseProxy(bool value);
+    QString ProxyServer() const { return m_proxyServer; }
+    void setProxyServer(const QString &value);
+    qint16 ProxyPort() const { return m_proxyPort; }
+    void setProxyPort(qint16 value);
+
+    // Property bag: defaults are not stored; missing names read as their defaults.
+    void ReadProperties(const QVariantMap &bag);
+    void WriteProperties(QVariantMap &bag) const;
+
+    // Bytes received on the current connection, response header included. Reset by
+    // StartStreaming, kept after StopStreaming. 64-bit: a 32-bit count runs out after 2 GiB.
+    qint64 DownloadedBytes() const { return m_downloadedBytes; }
+
+    // The recording the received blocks are appended to while it records (may be null).
+    void setRecordingSink(RecordingSink *sink) { m_recording = sink; }
+
+    // Parses Url, picks host and port, resets the byte count and (re)connects.
+    void StartStreaming();
+    // Closes the connection; raises nothing.
+    void StopStreaming();
+
+    bool isConnected() const;
+
+Q_SIGNALS:
+    void Status(const QString &sStatus);
+    // Url problems: 5 (control character in the Url), 6 (port out of range), 13 (port not a
+    // number). Socket failures carry the numbers hosts already know from other platforms:
+    // 10061 connection refused, 11001 host not found, 10060 timed out, 10051 network
+    // unreachable; any other socket error is 10000 + its QAbstractSocket::SocketError value.
+    // 401 and 407 report an authentication challenge in the response, just before
+    // "Response completed". The remote closing the connection is the normal end, not an error.
+    void Error(qint16 iNumber, const QString &sError);
+    void Streaming(const QByteArray &Buffer, qint32 BytesTotal);
+    void propertyChanged(const QString &name);
+    // The host shows this as an information message ("Please, enter the URL to retrieve.").
+    void messageRequested(const QString &text);
+
+private:
+    void onConnected();
+    void onReadyRead();
+    void onBytesWritten(qint64 bytes);
+    void onDisconnected();
+    void onSocketError();
+    // Forgets the current socket without letting it raise anything.
+    void dropSocket();
+    void keepResponseHead(const QByteArray &block);
+
+    QTcpSocket *m_socket = nullptr;
+    RecordingSink *m_recording = nullptr;
+    QString m_proxyUserName, m_proxyPassword, m_userName, m_password, m_url, m_proxyServer;
+    bool m_useProxy = false;
+    qint16 m_proxyPort = 0;
+    qint64 m_downloadedBytes = 0;
+    QString m_connectHost;
+    // The header block of the current connection, kept for the challenge check.
+    QByteArray m_responseHead;
+    bool m_headComplete = false;
+    qint64 m_requestBytesPending = 0;
+};
+
+} // namespace kestrune

@@ -1,0 +1,174 @@
+// The whole engine against a real server on 127.0.0.1: bytes over TCP through the client,
+// head, frame sync, ring and decoder into a null output paced in real time.
+#include "stream/audio/outputs.h"
+#include "stream/engine.h"
+#include "stream/testsupport/mp3synth.h"
+#include "stream/testsupport/streamserver.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace kestrune;
+using namespace kestrune::testsupport;
+
+namespace {
+
+const QByteArray Header = "ICY 200 OK\r\nicy-name:Test Radio\r\nicy-genre:Jazz\r\n"
+                          "icy-url:http://example.org\r\ncontent-type:audio/mpeg\r\n"
+                          "icy-br:128\r\n\r\n";
+
+QByteArray audio(double seconds) {
+    Mp3Params params;
+    params.seconds = seconds;
+    return synthesizeMp3(params);
+}
+
+struct Player {
+    StreamEngine engine{createNullOutput()};
+    QStringList statuses;
+    QStringList messages;
+    int stops = 0;
+
+    Player() {
+        QObject::connect(&engine.intake(), &StreamIntake::statusText, [this](const QString &t) {
+            if (statuses.isEmpty() || statuses.last() != t)
+                statuses << t;
+        });
+        QObject::connect(&engine.intake(), &StreamIntake::message,
+                         [this](const QString &t) { messages << t; });
+        QObject::connect(&engine.intake(), &StreamIntake::stopRequested, [this] {
+            ++stops;
+            engine.stopPlayback();
+        });
+    }
+    double secondsPlayed() const {
+        return double(const_cast<StreamEngine &>(engine).output().bytesPlayed()) /
+               (PcmSampleRate * PcmBytesPerFrame);
+    }
+};
+
+StreamServerOptions options(const QByteArray &mp3) {
+    StreamServerOptions o;
+    o.responseHeader = Header;
+    o.audio = mp3;
+    o.loop = false;
+    return o;
+}
+
+} // namespace
+
+class PlaybackTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void playsAStreamToTheEndAtRealTimePace() {
+        // Six seconds: about four arrive in the burst, the rest at the bit rate's pace.
+        const QByteArray mp3 = audio(6);
+        PacedStreamServer server(options(mp3));
+        QVERIFY(server.listen());
+        Player player;
+        QElapsedTimer clock;
+        clock.start();
+        player.engine.play(server.url("/"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(StreamIntake::PlayingText), 5000);
+        QVERIFY(player.statuses.first().startsWith("Status: Prebuffering "));
+        QCOMPARE(player.engine.intake().format().sampleRate, 44100);
+        // The server closes after the last byte; the ring runs dry and the intake resyncs.
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), StreamIntake::ResyncText, 15000);
+        QCOMPARE(server.lastRequest(), QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                                  "Connection: close\r\nAccept: */*\r\n\r\n"));
+        QCOMPARE(player.engine.client().DownloadedBytes(), Header.size() + mp3.size());
+
+        // All that entered the ring was played, in real time: at most the bytes still staged
+        // (under one ring block) and one decoder request short of the whole.
+        const double whole = 6.0;
+        const double perBlock = 4096.0 / (128000 / 8);
+        QVERIFY2(player.secondsPlayed() > whole - 2 * perBlock - 0.1,
+                 qPrintable(QString::number(player.secondsPlayed())));
+        QVERIFY(player.secondsPlayed() <= whole + 0.05);
+        QVERIFY2(clock.elapsed() > 5000, "played faster than real time");
+        QVERIFY(player.messages.isEmpty());
+    }
+
+    void serverClosingMidStreamEndsInResync() {
+        const QByteArray mp3 = audio(10);
+        StreamServerOptions o = options(mp3);
+        o.fault = StreamFault::CloseMidStream;
+        o.closeAfterBytes = 100000; // past the prebuffer
+        PacedStreamServer server(o);
+        QVERIFY(server.listen());
+        Player player;
+        QSignalSpy status(&player.engine.client(), &HTTPStream::Status);
+        player.engine.play(server.url("/live"));
+        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(StreamIntake::PlayingText), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(status.count() && status.last().at(0) == "Response completed",
+                                 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), StreamIntake::ResyncText, 10000);
+        QVERIFY(player.messages.isEmpty());
+        QCOMPARE(player.stops, 0);
+    }
+
+    void garbageInsteadOfAudioCannotBeOpened() {
+        StreamServerOptions o = options(audio(1));
+        o.fault = StreamFault::Garbage;
+        PacedStreamServer server(o);
+        QVERIFY(server.listen());
+        Player player;
+        player.engine.play(server.url("/"));
+        QTRY_COMPARE_WITH_TIMEOUT(player.messages, QStringList{"Unable to open stream !"}, 5000);
+        QCOMPARE(player.stops, 1);
+        QVERIFY(!player.engine.client().isConnected());
+        QVERIFY(!player.statuses.contains(StreamIntake::PlayingText));
+    }
+
+    void stalledServerLeavesThePlayerPrebufferingAndResponsive() {
+        StreamServerOptions o = options(audio(5));
+        o.fault = StreamFault::StallAfterHead;
+        PacedStreamServer server(o);
+        QVERIFY(server.listen());
+        Player player;
+        player.engine.play(server.url("/"));
+        QTRY_VERIFY_WITH_TIMEOUT(!player.statuses.isEmpty(), 5000);
+        // The event loop keeps turning while nothing arrives.
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(50);
+        QTest::qWait(1000);
+        QVERIFY(ticks >= 10);
+        QVERIFY(player.statuses.last().startsWith("Status: Prebuffering "));
+        QVERIFY(!player.statuses.contains(StreamIntake::PlayingText));
+        QCOMPARE(player.engine.output().bytesPlayed(), 0);
+        player.engine.stopPlayback();
+        QVERIFY(!player.engine.client().isConnected());
+    }
+
+    void diagnosticToolPrintsTheStatusTexts() {
+        PacedStreamServer server(options(audio(8)));
+        QVERIFY(server.listen());
+        QProcess play;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KESTRUNE_AUDIO", "null");
+        play.setProcessEnvironment(env);
+        play.start(QStringLiteral(KESTRUNE_PLAY), {"--seconds", "1", server.url("/")});
+        QVERIFY(play.waitForStarted(5000));
+        // The server lives in this process: keep its event loop turning while the tool runs.
+        QTRY_VERIFY_WITH_TIMEOUT(play.state() == QProcess::NotRunning, 20000);
+        const QString out = QString::fromLatin1(play.readAllStandardOutput());
+        QCOMPARE(play.exitCode(), 0);
+        QVERIFY2(out.contains("Output: null"), qPrintable(out));
+        QVERIFY(out.contains("Sending response"));
+        QVERIFY(out.contains("icy-name:Test Radio"));
+        QVERIFY(out.contains("Samplerate: 44100  Bitrate: 128000"));
+        QVERIFY(out.contains("Status: Prebuffering "));
+        QVERIFY(out.contains("Status: Playing stream"));
+        QVERIFY(out.contains("Played: "));
+    }
+};
+
+QTEST_GUILESS_MAIN(PlaybackTest)
+#include "tst_playback.moc"

@@ -1,0 +1,77 @@
+// A stream server for tests, the station simulator and benchmarks: answers a stream request
+// with a response header and MPEG audio, sent with an initial burst and then at the pace the
+// bit rate gives, on 127.0.0.1. It can also misbehave in the ways real servers do.
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+
+namespace kestrune::testsupport {
+
+enum class StreamFault {
+    None,
+    StallAfterHead, // header and one head's worth of audio, then silence on an open line
+    Garbage,        // random bytes instead of audio
+    SlowDrip,       // audio at 200 bytes a second, no burst
+    CloseMidStream, // closes the connection after closeAfterBytes of audio
+    Dead,           // accepts and closes at once, sending nothing
+};
+
+struct StreamServerOptions {
+    QByteArray responseHeader; // sent first, as is (ending with its blank line)
+    QByteArray audio;          // MP3 bytes; repeated when `loop`
+    int bitrateKbps = 128;     // pace after the burst: bitrate * 125 bytes a second
+    qint64 burstBytes = 65536; // audio sent at once after the header
+    bool loop = true;          // false: close the connection when the audio is sent
+    StreamFault fault = StreamFault::None;
+    qint64 closeAfterBytes = 100000; // for CloseMidStream
+};
+
+// Listens on the first free port from `first` upwards (at most `tries` ports), below 32768:
+// stream addresses carry their port as a 16-bit signed number, so the system's ephemeral
+// ports above that cannot be used. Returns false when none was free.
+bool listenOnLowPort(QTcpServer &server, quint16 first = 0, int tries = 400);
+
+class PacedStreamServer : public QObject {
+    Q_OBJECT
+public:
+    explicit PacedStreamServer(StreamServerOptions options, QObject *parent = nullptr);
+    ~PacedStreamServer() override;
+
+    bool listen(quint16 firstPort = 0);
+    quint16 port() const;
+    QString url(const QString &path = QStringLiteral("/")) const;
+
+    StreamServerOptions &options() { return m_options; }
+    int connectionCount() const { return m_connections; }
+    QByteArray lastRequest() const { return m_lastRequest; }
+    // Audio bytes sent over all connections.
+    qint64 audioBytesSent() const { return m_audioSent; }
+
+Q_SIGNALS:
+    void requestReceived(const QByteArray &request);
+
+private:
+    struct Client;
+    void onNewConnection();
+    void onReadyRead(Client *client);
+    void pump();
+    void sendAudio(Client *client, qint64 bytes);
+
+    StreamServerOptions m_options;
+    QTcpServer *m_server = nullptr;
+    QTimer *m_timer = nullptr;
+    QList<Client *> m_clients;
+    int m_connections = 0;
+    QByteArray m_lastRequest;
+    qint64 m_audioSent = 0;
+};
+
+} // namespace kestrune::testsupport
