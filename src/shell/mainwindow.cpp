@@ -10,6 +10,9 @@
 #include "shell/statuspanels.h"
 #include "shell/twips.h"
 #include "shell/version.h"
+#include "stream/engine.h"
+#include "stream/ui/ledlabel.h"
+#include "stream/ui/spectrumdisplay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -18,8 +21,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -68,7 +73,9 @@ MainWindow::MainWindow(Settings &settings, const ControlLibrary &controls, QWidg
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(programIcon());
     setFont(tahoma());
+    m_engine = std::make_unique<StreamEngine>();
     buildWidgets();
+    connectEngine();
 }
 
 MainWindow::~MainWindow() = default;
@@ -133,15 +140,19 @@ void MainWindow::buildWidgets() {
     m_List2 = new QListWidget(serverBox);
     m_List2->setObjectName(QStringLiteral("List2"));
     m_lblURL = valueLabel("lblURL", serverBox);
+    m_txtStatus = new QLineEdit(serverBox);
+    m_txtStatus->setObjectName(QStringLiteral("txtStatus"));
+    m_txtStatus->setReadOnly(true);
+    m_txtStatus->setFrame(false);
     auto *servers = new QVBoxLayout(serverBox);
     servers->addWidget(m_List2, 1);
     servers->addWidget(m_lblURL);
+    servers->addWidget(m_txtStatus);
 
     // Recording figures.
     auto *recordBox = new QGroupBox(QStringLiteral("Recording"), central);
-    m_ledRecording = new QLabel(QStringLiteral("*** RECORDING ***"), recordBox);
+    m_ledRecording = new LedLabel(QStringLiteral("*** RECORDING ***"), recordBox);
     m_ledRecording->setObjectName(QStringLiteral("ledRecording"));
-    m_ledRecording->setStyleSheet(QStringLiteral("color: #00FF00; font-weight: bold;"));
     m_ledRecording->hide();
     m_lblFileToRecord = valueLabel("lblFileToRecord", recordBox);
     m_lblRecSize = valueLabel("lblRecSize", recordBox);
@@ -156,10 +167,18 @@ void MainWindow::buildWidgets() {
     m_List2->setMaximumHeight(twipsToPixelsY(1500, this));
     for (QGroupBox *box : {stationBox, serverBox, recordBox})
         box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    m_MMSpectrum1 = new SpectrumDisplay(central);
+    m_MMSpectrum1->setObjectName(QStringLiteral("MMSpectrum1"));
+    m_MMSpectrum1->setMinimumSize(twipsToPixels(2200, this), twipsToPixelsY(1500, this));
+    m_MMSpectrum1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+
     auto *details = new QHBoxLayout;
     details->addWidget(stationBox, 3, Qt::AlignTop);
     details->addWidget(serverBox, 2, Qt::AlignTop);
-    details->addWidget(recordBox, 2, Qt::AlignTop);
+    auto *right = new QVBoxLayout;
+    right->addWidget(recordBox);
+    right->addWidget(m_MMSpectrum1);
+    details->addLayout(right, 2);
 
     // The player's and recorder's buttons, and the windows the main window opens.
     m_cmdStartStreaming = button("cmdStartStreaming", QStringLiteral("&Play"), central);
@@ -205,7 +224,7 @@ void MainWindow::Load(AboutWindow *splash) {
     setWindowTitle(ProgramTitle + QStringLiteral(" v") + versionText());
     m_settings.LoadSettings();
     m_directory.DirectoryUrl = DirectoryHost() + QStringLiteral("/directory/?bitrate=999");
-    m_sampleRates.Fill();
+    m_engine->sampleRates().Fill();
     if (m_cmbBandWidth) {
         for (const QString &entry : BandwidthEntries())
             m_cmbBandWidth->AddItem(entry);
@@ -249,7 +268,56 @@ void MainWindow::applyStoredSpeed() {
         m_cmbBandWidth->Text(m_settings.firstSetup());
 }
 
+const SampleRateTable &MainWindow::sampleRates() const {
+    return m_engine->sampleRates();
+}
+
+void MainWindow::connectEngine() {
+    StreamIntake &intake = m_engine->intake();
+    connect(&intake, &StreamIntake::statusText, this,
+            [this](const QString &text) { m_statusBar->setPanelText(1, text); });
+    connect(&intake, &StreamIntake::gridCaption, m_ctList1, &StationGrid::setCaption);
+    connect(&intake, &StreamIntake::bufferStatus, this,
+            [this](const QString &text) { m_statusBar->setPanelText(2, text); });
+    connect(&intake, &StreamIntake::streamTextChanged, m_txtStream, &QPlainTextEdit::setPlainText);
+    connect(&intake, &StreamIntake::sampleRateText, m_lblSampleRate, &QLabel::setText);
+    connect(&intake, &StreamIntake::bitrateText, m_lblBitrate, &QLabel::setText);
+    connect(&intake, &StreamIntake::channelsText, m_lblChannels, &QLabel::setText);
+    connect(&intake, &StreamIntake::stationInfoRequested, this, &MainWindow::GetStationInfo);
+    connect(&intake, &StreamIntake::stopRequested, this, &MainWindow::StopStreaming);
+    connect(&intake, &StreamIntake::cursorReset, this, [this] { unsetCursor(); });
+    connect(&intake, &StreamIntake::message, this, &MainWindow::showMessage);
+    connect(&m_engine->client(), &HTTPStream::Status, m_txtStatus, &QLineEdit::setText);
+    connect(&m_engine->client(), &HTTPStream::messageRequested, this, &MainWindow::showMessage);
+    connect(&m_engine->output(), &AudioOutput::played, m_MMSpectrum1, &SpectrumDisplay::addPcm);
+    connect(&m_engine->output(), &AudioOutput::stopped, m_MMSpectrum1, &SpectrumDisplay::clear);
+    connect(m_cmdStopStreaming, &QPushButton::clicked, this, &MainWindow::StopStreaming);
+}
+
+void MainWindow::StopStreaming() {
+    m_ctList1->setCaption(QString());
+    unsetCursor();
+    for (QLabel *label : {m_lblSampleRate, m_lblChannels, m_StationLink, m_lblArtist})
+        label->clear();
+    m_engine->stopPlayback();
+    m_statusBar->setPanelText(1, QStringLiteral("Status: Stopped"));
+    m_statusBar->setPanelText(4, QStringLiteral("Downloaded:"));
+}
+
+void MainWindow::GetStationInfo() {}
+
+void MainWindow::showMessage(const QString &text) {
+    // No nested event loop: this may be called from inside a network handler, which must
+    // return before anything else happens.
+    auto *box = new QMessageBox(QMessageBox::NoIcon, ProgramTitle, text, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("message"));
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event) {
+    StopStreaming();
     event->accept();
     Q_EMIT closed();
 }

@@ -5,10 +5,13 @@
 #include "directory/directorystate.h"
 #include "stream/sampleratetable.h"
 
+#include <memory>
+
 #include <QMainWindow>
 #include <QPointer>
 
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
@@ -21,6 +24,9 @@ namespace kestrune {
 
 class AboutWindow;
 class ControlLibrary;
+class LedLabel;
+class SpectrumDisplay;
+class StreamEngine;
 class FirstRunDialog;
 class Settings;
 class StationGrid;
@@ -48,7 +54,14 @@ public:
     StatusPanels *StatusBar1() const { return m_statusBar; }
 
     const DirectoryState &directory() const { return m_directory; }
-    const SampleRateTable &sampleRates() const { return m_sampleRates; }
+    const SampleRateTable &sampleRates() const;
+    StreamEngine &engine() { return *m_engine; }
+
+    // The player's stop: the connection and the sound end, the station's stream figures are
+    // cleared. (Also what closing the window does.)
+    void StopStreaming();
+    // Station details from the stream's response header; filled in with the station list.
+    void GetStationInfo();
 
 Q_SIGNALS:
     // The first-run dialog was cancelled: the program ends at once, nothing is unloaded.
@@ -62,12 +75,14 @@ protected:
 
 private:
     void buildWidgets();
+    void connectEngine();
     void applyStoredSpeed();
+    void showMessage(const QString &text);
 
     Settings &m_settings;
     const ControlLibrary &m_controls;
     DirectoryState m_directory;
-    SampleRateTable m_sampleRates;
+    std::unique_ptr<StreamEngine> m_engine;
 
     LumaKit::Lumabox *m_cmbGenre = nullptr;
     LumaKit::Lumabox *m_cmbBandWidth = nullptr;
@@ -91,7 +106,9 @@ private:
     QPushButton *m_cmdStationInfo = nullptr;
     QPushButton *m_Command1 = nullptr;
     QPushButton *m_Command4 = nullptr;
-    QLabel *m_ledRecording = nullptr;
+    LedLabel *m_ledRecording = nullptr;
+    SpectrumDisplay *m_MMSpectrum1 = nullptr;
+    QLineEdit *m_txtStatus = nullptr;
     QLabel *m_lblRecSize = nullptr;
     QLabel *m_lblFileToRecord = nullptr;
     QLabel *m_Label3 = nullptr;

@@ -76,7 +76,7 @@ protected:
     virtual void closeSink() {}
 
 private:
-    static constexpr int TickMs = 10;
+    static constexpr int TickMs = 40;
     // What a sound device's buffer would hold: after an underrun at most this much of the
     // lost time is made up; the rest was "played" as silence. 100 ms in frames.
     static constexpr qint64 MaxBacklogFrames = PcmSampleRate / 10;

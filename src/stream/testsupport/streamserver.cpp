@@ -28,6 +28,8 @@ struct PacedStreamServer::Client {
     QPointer<QTcpSocket> socket;
     QByteArray request;
     bool answered = false;
+    bool streaming = false;      // answered with a stream that the pump keeps feeding
+    StreamServerOptions options; // this connection's stream, fixed when it was answered
     QElapsedTimer clock; // since the burst
     qint64 position = 0; // next audio byte (before wrapping)
     qint64 paced = 0;    // bytes sent after the burst
@@ -52,8 +54,8 @@ PacedStreamServer::~PacedStreamServer() {
     }
 }
 
-bool PacedStreamServer::listen(quint16 firstPort) {
-    return listenOnLowPort(*m_server, firstPort);
+bool PacedStreamServer::listen(quint16 firstPort, int tries) {
+    return listenOnLowPort(*m_server, firstPort, tries);
 }
 
 quint16 PacedStreamServer::port() const {
@@ -67,7 +69,7 @@ QString PacedStreamServer::url(const QString &path) const {
 void PacedStreamServer::onNewConnection() {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
         ++m_connections;
-        if (m_options.fault == StreamFault::Dead) {
+        if (!m_router && m_options.fault == StreamFault::Dead) {
             socket->abort();
             socket->deleteLater();
             continue;
@@ -89,52 +91,75 @@ void PacedStreamServer::onReadyRead(Client *client) {
     client->answered = true;
     m_lastRequest = client->request;
     Q_EMIT requestReceived(client->request);
+    if (!client->socket)
+        return; // a listener of requestReceived dropped the connection
 
-    client->socket->write(m_options.responseHeader);
-    qint64 burst = m_options.burstBytes;
-    if (m_options.fault == StreamFault::SlowDrip)
+    StreamRoute route;
+    if (m_router) {
+        route = m_router(client->request.left(client->request.indexOf("\r\n\r\n") + 4));
+        if (!client->socket)
+            return;
+    } else {
+        route.options = m_options;
+    }
+    if (!m_timer->isActive())
+        m_timer->start(); // also collects the finished connection
+    if (route.kind == StreamRoute::Kind::Refuse) {
+        client->socket->abort();
+        return;
+    }
+    if (route.kind == StreamRoute::Kind::Reply) {
+        client->socket->write(route.reply);
+        client->socket->disconnectFromHost();
+        return;
+    }
+    client->options = std::move(route.options);
+    client->streaming = true;
+    const StreamServerOptions &o = client->options;
+    client->socket->write(o.responseHeader);
+    qint64 burst = o.burstBytes;
+    if (o.fault == StreamFault::SlowDrip)
         burst = 0;
-    else if (m_options.fault == StreamFault::StallAfterHead)
+    else if (o.fault == StreamFault::StallAfterHead)
         burst = 16384;
     sendAudio(client, burst);
     client->clock.start();
-    if (!m_timer->isActive())
-        m_timer->start();
 }
 
 void PacedStreamServer::sendAudio(Client *client, qint64 bytes) {
     QTcpSocket *socket = client->socket;
+    const StreamServerOptions &o = client->options;
     if (!socket || bytes <= 0)
         return;
-    const qint64 total = m_options.audio.size();
-    if (total == 0 && m_options.fault != StreamFault::Garbage)
+    const qint64 total = o.audio.size();
+    if (total == 0 && o.fault != StreamFault::Garbage)
         return;
-    if (m_options.fault == StreamFault::CloseMidStream)
-        bytes = std::min(bytes, m_options.closeAfterBytes - client->position);
-    if (!m_options.loop || total == 0)
+    if (o.fault == StreamFault::CloseMidStream)
+        bytes = std::min(bytes, o.closeAfterBytes - client->position);
+    if (!o.loop || total == 0)
         bytes = std::min(bytes, total - client->position);
 
     QByteArray out;
     out.reserve(bytes);
-    if (m_options.fault == StreamFault::Garbage) {
+    if (o.fault == StreamFault::Garbage) {
         for (qint64 i = 0; i < bytes; ++i)
             out.append(char(client->noise() & 0xFF));
     } else {
         while (out.size() < bytes) {
             const qint64 at = client->position % total;
             const qint64 take = std::min(bytes - out.size(), total - at);
-            out.append(m_options.audio.constData() + at, take);
+            out.append(o.audio.constData() + at, take);
             client->position += take;
         }
     }
-    if (m_options.fault == StreamFault::Garbage)
+    if (o.fault == StreamFault::Garbage)
         client->position += bytes;
     socket->write(out);
     m_audioSent += out.size();
 
-    const bool ended = (m_options.fault == StreamFault::CloseMidStream &&
-                        client->position >= m_options.closeAfterBytes) ||
-                       (!m_options.loop && client->position >= total);
+    const bool ended = (o.fault == StreamFault::CloseMidStream &&
+                        client->position >= o.closeAfterBytes) ||
+                       (!o.loop && client->position >= total);
     if (ended)
         socket->disconnectFromHost();
 }
@@ -151,10 +176,10 @@ void PacedStreamServer::pump() {
             }
         }
         anyone = true;
-        if (client->answered && m_options.fault != StreamFault::StallAfterHead) {
-            const qint64 rate = m_options.fault == StreamFault::SlowDrip
-                                    ? 200
-                                    : qint64(m_options.bitrateKbps) * 125;
+        const StreamServerOptions &o = client->options;
+        if (client->streaming && o.fault != StreamFault::StallAfterHead) {
+            const qint64 rate =
+                o.fault == StreamFault::SlowDrip ? 200 : qint64(o.bitrateKbps) * 125;
             const qint64 due = client->clock.elapsed() * rate / 1000;
             sendAudio(client, due - client->paced);
             client->paced = std::max(client->paced, due);

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
@@ -34,6 +36,21 @@ struct StreamServerOptions {
     qint64 closeAfterBytes = 100000; // for CloseMidStream
 };
 
+// How one request is answered when the server routes requests itself (see setRouter).
+struct StreamRoute {
+    enum class Kind {
+        Stream, // `options` describe the stream for this connection
+        Reply,  // `reply` is sent as is, then the connection closes
+        Refuse, // the connection is closed at once, nothing sent
+    };
+    Kind kind = Kind::Stream;
+    StreamServerOptions options;
+    QByteArray reply;
+};
+
+// Picks the answer for a complete request head (everything up to its blank line).
+using StreamRouter = std::function<StreamRoute(const QByteArray &request)>;
+
 // Listens on the first free port from `first` upwards (at most `tries` ports), below 32768:
 // stream addresses carry their port as a 16-bit signed number, so the system's ephemeral
 // ports above that cannot be used. Returns false when none was free.
@@ -45,11 +62,17 @@ public:
     explicit PacedStreamServer(StreamServerOptions options, QObject *parent = nullptr);
     ~PacedStreamServer() override;
 
-    bool listen(quint16 firstPort = 0);
+    // Takes the first free port of `tries` from `firstPort` upwards (see listenOnLowPort).
+    bool listen(quint16 firstPort = 0, int tries = 400);
     quint16 port() const;
     QString url(const QString &path = QStringLiteral("/")) const;
 
+    // The options every request gets while no router is set. They are read when a request
+    // arrives, so changing them affects later connections only.
     StreamServerOptions &options() { return m_options; }
+    // One server can stand for a whole machine with many streams and pages: the router sees
+    // each request and decides how it is answered. An empty router restores the default.
+    void setRouter(StreamRouter router) { m_router = std::move(router); }
     int connectionCount() const { return m_connections; }
     QByteArray lastRequest() const { return m_lastRequest; }
     // Audio bytes sent over all connections.
@@ -66,6 +89,7 @@ private:
     void sendAudio(Client *client, qint64 bytes);
 
     StreamServerOptions m_options;
+    StreamRouter m_router;
     QTcpServer *m_server = nullptr;
     QTimer *m_timer = nullptr;
     QList<Client *> m_clients;

@@ -1,0 +1,102 @@
+// The main window hosting the stream engine: what a playing stream shows, and stopping.
+#include "directory/ui/stationgrid.h"
+#include "shell/controllibrary.h"
+#include "shell/mainwindow.h"
+#include "shell/settings.h"
+#include "shell/statuspanels.h"
+#include "stream/engine.h"
+#include "stream/testsupport/mp3synth.h"
+#include "stream/testsupport/streamserver.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kestrune;
+using namespace kestrune::testsupport;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    std::unique_ptr<Registry> m_registry;
+    std::unique_ptr<Settings> m_settings;
+    ControlLibrary m_controls;
+
+    QString label(MainWindow &w, const char *name) { return w.findChild<QLabel *>(name)->text(); }
+
+    static StreamServerOptions station(const QByteArray &audio) {
+        StreamServerOptions o;
+        o.responseHeader = "ICY 200 OK\r\nicy-name:Night Owl\r\nicy-genre:Jazz\r\n\r\n";
+        o.audio = audio;
+        return o;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_controls.load({QStringLiteral(KESTRUNE_TEST_PLUGIN_DIR)}));
+        m_registry = std::make_unique<Registry>(m_root.filePath("settings"));
+        m_settings = std::make_unique<Settings>(*m_registry, m_root.path());
+        m_settings->setFirstSetup("DSL/Cable/LAN");
+        QCOMPARE(qEnvironmentVariable("KESTRUNE_AUDIO"), QString("null"));
+    }
+
+    void showsWhatThePlayingStreamSays() {
+        Mp3Params params;
+        params.seconds = 6;
+        params.channels = 1;
+        params.sampleRate = 22050;
+        params.bitrateKbps = 64;
+        PacedStreamServer server(station(synthesizeMp3(params)));
+        server.options().bitrateKbps = 64;
+        QVERIFY(server.listen());
+
+        MainWindow window(*m_settings, m_controls);
+        window.Load(nullptr);
+        window.engine().play(server.url("/"));
+        QTRY_COMPARE_WITH_TIMEOUT(window.StatusBar1()->panelText(1),
+                                  QString("Status: Playing stream"), 10000);
+        QCOMPARE(label(window, "lblSampleRate"), QString("22050"));
+        QCOMPARE(label(window, "lblBitrate"), QString("64 Kbps"));
+        QCOMPARE(label(window, "lblChannels"), QString("Mono"));
+        QVERIFY(window.ctList1()->caption().startsWith("Status: Prebuffering "));
+        QVERIFY(window.StatusBar1()->panelText(2).startsWith("Buffer: "));
+        const QString header = window.findChild<QPlainTextEdit *>("txtStream")->toPlainText();
+        QVERIFY(header.startsWith("ICY 200 OK"));
+        QVERIFY(header.contains("icy-name:Night Owl"));
+        QVERIFY(header.contains("Samplerate: 22050  Bitrate: 64000 HeaderLen: "));
+        QCOMPARE(window.findChild<QLineEdit *>("txtStatus")->text(), QString("Request completed"));
+        QTRY_VERIFY_WITH_TIMEOUT(window.engine().output().bytesPlayed() > 0, 5000);
+
+        window.findChild<QPushButton *>("cmdStopStreaming")->click();
+        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Stopped"));
+        QCOMPARE(window.StatusBar1()->panelText(4), QString("Downloaded:"));
+        QCOMPARE(label(window, "lblSampleRate"), QString());
+        QCOMPARE(label(window, "lblChannels"), QString());
+        QVERIFY(!window.engine().output().IsRunning());
+        QVERIFY(!window.engine().client().isConnected());
+    }
+
+    void aStreamWithoutFramesIsReportedWithoutBlocking() {
+        StreamServerOptions o = station(QByteArray(1000, 'x'));
+        o.fault = StreamFault::Garbage;
+        PacedStreamServer server(o);
+        QVERIFY(server.listen());
+        MainWindow window(*m_settings, m_controls);
+        window.Load(nullptr);
+        window.engine().play(server.url("/"));
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((box = window.findChild<QMessageBox *>("message")), 10000);
+        QCOMPARE(box->text(), QString("Unable to open stream !"));
+        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Stopped"));
+        box->button(QMessageBox::Ok)->click();
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

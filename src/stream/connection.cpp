@@ -1,0 +1,217 @@
+#include "stream/connection.h"
+
+#include "stream/engine.h"
+#include "stream/playlist.h"
+
+#include <QTcpSocket>
+#include <QUrl>
+
+namespace kestrune {
+
+namespace {
+
+template <typename F, typename... Args> auto ask(const F &f, auto fallback, Args &&...args) {
+    return f ? f(std::forward<Args>(args)...) : fallback;
+}
+
+} // namespace
+
+ConnectionManager::ConnectionManager(StreamEngine &engine, QString directoryHost, Host host,
+                                     QObject *parent)
+    : QObject(parent)
+    , m_engine(engine)
+    , m_directoryHost(std::move(directoryHost))
+    , m_host(std::move(host)) {
+    m_timerConnect.setObjectName(QStringLiteral("TimerConnect"));
+    connect(&m_timerConnect, &QTimer::timeout, this, &ConnectionManager::watchdogTick);
+    m_playlistTimeOut.setSingleShot(true);
+    connect(&m_playlistTimeOut, &QTimer::timeout, this, [this] {
+        playlistFailed(QStringLiteral("The directory did not send it within %1 seconds.")
+                           .arg(m_playlistTimeOut.interval() / 1000));
+    });
+}
+
+ConnectionManager::~ConnectionManager() {
+    if (m_playlistSocket)
+        m_playlistSocket->abort();
+}
+
+QString ConnectionManager::requestingCaption(int server, int count, const QString &joiner) {
+    return QStringLiteral("Status: Requesting from server %1%2 %3")
+        .arg(server)
+        .arg(joiner)
+        .arg(count);
+}
+
+void ConnectionManager::stopStreamAndSound() {
+    m_engine.stopPlayback();
+}
+
+void ConnectionManager::Start() {
+    const int timeOut = ask(m_host.requestTimeOut, QString()).toInt();
+    m_timerConnect.setInterval(timeOut * 1000);
+    m_streamWanted = true;
+    if (!ask(m_host.mayInterruptRecording, true))
+        return;
+
+    stopStreamAndSound();
+    Q_EMIT statusText(QStringLiteral("Status: stopped"));
+    Q_EMIT streamLabelsCleared();
+    if (m_host.closeRecording)
+        m_host.closeRecording();
+
+    if (ask(m_host.selectedPlaylistPath, QString()).isEmpty()) {
+        Q_EMIT message(QStringLiteral("Select a station first!"));
+        return;
+    }
+    m_playlistReady = false;
+    Q_EMIT fileToRecordText(QStringLiteral("None"));
+    requestPlaylist();
+}
+
+void ConnectionManager::requestPlaylist() {
+    // The wait for the playlist never hangs: a failure or the time-out ends it.
+    ClosePlaylistSocket();
+    m_playlistText.clear();
+    const QUrl directory(m_directoryHost);
+    const QString path = ask(m_host.selectedPlaylistPath, QString());
+    auto *socket = new QTcpSocket(this);
+    m_playlistSocket = socket;
+    connect(socket, &QTcpSocket::connected, this, [this, socket, directory, path] {
+        const QByteArray request = "GET " + path.toLatin1() +
+                                   " HTTP/1.1\r\nHost: " + directory.host().toLatin1() +
+                                   "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+        socket->write(request);
+    });
+    connect(socket, &QTcpSocket::readyRead, this,
+            [this, socket] { m_playlistText += socket->readAll(); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        if (socket != m_playlistSocket)
+            return;
+        m_playlistText += socket->readAll();
+        onPlaylistClosed();
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError error) {
+                if (socket != m_playlistSocket || error == QAbstractSocket::RemoteHostClosedError)
+                    return;
+                playlistFailed(socket->errorString());
+            });
+    const int seconds = qMax(1, m_timerConnect.interval() / 1000);
+    m_playlistTimeOut.start(seconds * 1000);
+    socket->connectToHost(directory.host(), quint16(directory.port(80)));
+}
+
+void ConnectionManager::ClosePlaylistSocket() {
+    m_playlistTimeOut.stop();
+    if (QTcpSocket *socket = m_playlistSocket) {
+        m_playlistSocket = nullptr;
+        socket->disconnect(this);
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void ConnectionManager::playlistFailed(const QString &reason) {
+    ClosePlaylistSocket();
+    m_streamWanted = false;
+    m_playlistReady = false;
+    Q_EMIT busyCursor(false);
+    Q_EMIT statusText(QStringLiteral("Status: Stopped"));
+    Q_EMIT message(QStringLiteral("Couldn't load the station's playlist\n\n") + reason);
+}
+
+void ConnectionManager::onPlaylistClosed() {
+    const QString text = QString::fromLatin1(m_playlistText);
+    m_playlistText.clear();
+    ClosePlaylistSocket();
+
+    const PlaylistServers parsed = ParsePlaylist(text);
+    m_servers = parsed.servers;
+    Q_EMIT serversChanged(m_servers);
+    if (!parsed.anyAddress)
+        Q_EMIT message(QStringLiteral("Couldn't find station addresses"));
+    m_serverIndex = 0;
+    selectServer(m_servers.isEmpty() ? -1 : 0);
+
+    // Start goes on with the first server (the playlist is consumed at once, so it is
+    // "ready" only for this moment).
+    m_playlistReady = false;
+    const QString url = m_servers.value(m_serverIndex);
+    m_engine.client().setUrl(url);
+    Q_EMIT serverUrlText(url);
+    m_engine.intake().ResetForConnection();
+    m_engine.client().setUseProxy(false);
+    m_engine.openRing();
+    Q_EMIT busyCursor(true);
+    Q_EMIT statusText(RequestingText);
+    Q_EMIT gridCaption(
+        requestingCaption(m_serverIndex + 1, int(m_servers.size()), QStringLiteral(" from")));
+    m_timerConnect.start();
+    m_engine.client().StartStreaming();
+}
+
+void ConnectionManager::selectServer(int row) {
+    m_selectedServer = row;
+    Q_EMIT serverSelected(row);
+}
+
+void ConnectionManager::ServerClicked(int row) {
+    if (row < 0 || row >= m_servers.size())
+        return;
+    m_selectedServer = row;
+    m_engine.client().setUrl(m_servers.at(row));
+    Q_EMIT serverUrlText(m_servers.at(row));
+}
+
+void ConnectionManager::watchdogTick() {
+    const QString status = ask(m_host.statusPanelText, QString());
+    if (status.contains(QStringLiteral("Prebuffering")) ||
+        status.contains(QStringLiteral("Resync")) || !m_streamWanted)
+        return;
+
+    // The next server, in cyclic order.
+    if (m_serverIndex < m_servers.size() - 1)
+        ++m_serverIndex;
+    else
+        m_serverIndex = 0;
+    stopStreamAndSound();
+    Q_EMIT statusText(QStringLiteral("Status: trying next server..."));
+    Q_EMIT streamLabelsCleared();
+    if (m_host.closeRecording)
+        m_host.closeRecording();
+    if (ask(m_host.selectedPlaylistPath, QString()).isEmpty()) {
+        Q_EMIT message(QStringLiteral("Select a station first!"));
+        return;
+    }
+    m_playlistReady = false;
+    selectServer(m_servers.isEmpty() ? -1 : m_serverIndex);
+    const QString url = m_servers.value(m_serverIndex);
+    m_engine.client().setUrl(url);
+    Q_EMIT serverUrlText(url);
+    // A new server starts a new head: its bytes never continue the old server's.
+    m_engine.intake().ResetForConnection();
+    m_engine.client().setUseProxy(false);
+    m_engine.openRing();
+    Q_EMIT statusText(RequestingText);
+    m_engine.client().StartStreaming();
+}
+
+void ConnectionManager::Stop() {
+    if (!ask(m_host.mayInterruptRecording, true))
+        return;
+    Q_EMIT gridCaption(QString());
+    Q_EMIT busyCursor(false);
+    m_streamWanted = false;
+    Q_EMIT recordAvailable(false);
+    Q_EMIT streamLabelsCleared();
+    ClosePlaylistSocket();
+    stopStreamAndSound();
+    m_playlistReady = false;
+    Q_EMIT statusText(QStringLiteral("Status: Stopped"));
+    Q_EMIT downloadedText(QStringLiteral("Downloaded:"));
+    if (m_host.closeRecording)
+        m_host.closeRecording();
+}
+
+} // namespace kestrune

@@ -1,0 +1,106 @@
+// The road from "play the selected station" to a stream being requested: the station's
+// playlist is fetched from the directory host, its servers listed, and the stream client
+// pointed at one of them; a watchdog moves on to the next server while nothing plays.
+//
+// Like the intake, the manager shows nothing itself: it emits texts and requests, and asks
+// its host the few questions only the host can answer (is a station selected, may a
+// recording be interrupted).
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+class QTcpSocket;
+
+namespace kestrune {
+
+class StreamEngine;
+
+class ConnectionManager : public QObject {
+    Q_OBJECT
+public:
+    struct Host {
+        // The playlist request path of the selected station; empty when none is selected.
+        std::function<QString()> selectedPlaylistPath;
+        // Connection time-out in seconds, as the settings keep it ("5", "10", "15").
+        std::function<QString()> requestTimeOut;
+        // Asked before a running recording would be interrupted; true when it may go on
+        // (and the recording has then been stopped). Without a recording: true.
+        std::function<bool()> mayInterruptRecording;
+        // Closes the recording file if one is open.
+        std::function<void()> closeRecording;
+        // The text of status panel 1, which the watchdog reads (the intake writes it too).
+        std::function<QString()> statusPanelText;
+    };
+
+    inline static const QString RequestingText = QStringLiteral("Status: Requesting stream ...");
+
+    // `directoryHost` is the directory's base address ("http://host[:port]"), where the
+    // playlists are.
+    ConnectionManager(StreamEngine &engine, QString directoryHost, Host host,
+                      QObject *parent = nullptr);
+    ~ConnectionManager() override;
+
+    // The Play button (and a double click on a station).
+    void Start();
+    // The Stop button, and closing the window.
+    void Stop();
+    // A click on a server of the list: that server's address becomes the client's, for the
+    // next connection; the running one goes on.
+    void ServerClicked(int row);
+    // Abandons a playlist request in progress (a new directory page is being loaded).
+    void ClosePlaylistSocket();
+
+    bool StreamWanted() const { return m_streamWanted; }
+    bool PlaylistReady() const { return m_playlistReady; }
+    int ServerIndex() const { return m_serverIndex; }
+    const QStringList &servers() const { return m_servers; }
+    // The row selected in the server list (-1: none); what the status line reports.
+    int selectedServer() const { return m_selectedServer; }
+    QTimer &TimerConnect() { return m_timerConnect; }
+
+    // "Status: Requesting from server N<joiner>M" with each number after one blank.
+    static QString requestingCaption(int server, int count, const QString &joiner);
+
+Q_SIGNALS:
+    void statusText(const QString &text);     // status panel 1
+    void downloadedText(const QString &text); // status panel 4
+    void gridCaption(const QString &text);
+    void streamLabelsCleared(); // sample rate, channels, station link, artist
+    void fileToRecordText(const QString &text);
+    void serversChanged(const QStringList &servers);
+    void serverSelected(int row);
+    void serverUrlText(const QString &text); // lblURL
+    void recordAvailable(bool available);
+    void busyCursor(bool busy);
+    void message(const QString &text);
+
+private:
+    void watchdogTick();
+    void stopStreamAndSound();
+    void requestPlaylist();
+    void playlistFailed(const QString &reason);
+    void onPlaylistClosed();
+    void connectToServer();
+    void selectServer(int row);
+
+    StreamEngine &m_engine;
+    QString m_directoryHost;
+    Host m_host;
+    QTimer m_timerConnect;
+    QTimer m_playlistTimeOut;
+    QPointer<QTcpSocket> m_playlistSocket;
+    QByteArray m_playlistText;
+    QStringList m_servers;
+    bool m_streamWanted = false;
+    bool m_playlistReady = false;
+    int m_serverIndex = 0;
+    int m_selectedServer = -1;
+};
+
+} // namespace kestrune

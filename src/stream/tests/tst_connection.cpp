@@ -1,0 +1,257 @@
+// Playlists and the road from Start to a playing server, with real sockets on 127.0.0.1.
+#include "stream/audio/outputs.h"
+#include "stream/connection.h"
+#include "stream/engine.h"
+#include "stream/playlist.h"
+#include "stream/testsupport/mp3synth.h"
+#include "stream/testsupport/streamserver.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+using namespace kestrune;
+using namespace kestrune::testsupport;
+
+namespace {
+
+// Serves one playlist to every request on a low port, like the directory host does.
+class PlaylistServer : public QObject {
+public:
+    QByteArray playlist;
+    QByteArray lastRequest;
+    bool answer = true;
+    QTcpServer server;
+
+    PlaylistServer() {
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    lastRequest += s->readAll();
+                    if (answer && lastRequest.endsWith("\r\n\r\n")) {
+                        s->write("HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n" +
+                                 playlist);
+                        s->disconnectFromHost();
+                    }
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QString host() const { return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()); }
+};
+
+QByteArray pls(const QStringList &addresses, const char *lineEnd = "\n") {
+    QByteArray text = "[playlist]" + QByteArray(lineEnd) +
+                      "numberofentries=" + QByteArray::number(addresses.size()) + lineEnd;
+    for (int i = 0; i < addresses.size(); ++i) {
+        const QByteArray n = QByteArray::number(i + 1);
+        text += "File" + n + "=" + addresses[i].toLatin1() + lineEnd;
+        text += "Title" + n + "=(#" + n + " - 1/10) Test" + lineEnd;
+        text += "Length" + n + "=-1" + lineEnd;
+    }
+    return text + "Version=2" + lineEnd;
+}
+
+// A port with nothing listening on it.
+quint16 deadPort() {
+    QTcpServer probe;
+    listenOnLowPort(probe, 31000);
+    return probe.serverPort(); // closed again when `probe` goes
+}
+
+struct Rig {
+    StreamEngine engine{createNullOutput()};
+    PlaylistServer directory;
+    QString status;
+    QStringList statuses;
+    QStringList messages;
+    QString selected = QStringLiteral("/sbin/shoutcast-playlist.pls?rn=42&file=filename.pls");
+    QString timeOut = QStringLiteral("1");
+    std::unique_ptr<ConnectionManager> manager;
+
+    Rig() {
+        listenOnLowPort(directory.server);
+        ConnectionManager::Host host;
+        host.selectedPlaylistPath = [this] { return selected; };
+        host.requestTimeOut = [this] { return timeOut; };
+        host.statusPanelText = [this] { return status; };
+        manager = std::make_unique<ConnectionManager>(engine, directory.host(), host);
+        const auto track = [this](const QString &t) {
+            status = t;
+            if (statuses.isEmpty() || statuses.last() != t)
+                statuses << t;
+        };
+        QObject::connect(manager.get(), &ConnectionManager::statusText, track);
+        QObject::connect(&engine.intake(), &StreamIntake::statusText, track);
+        QObject::connect(manager.get(), &ConnectionManager::message,
+                         [this](const QString &t) { messages << t; });
+        QObject::connect(&engine.intake(), &StreamIntake::stopRequested, manager.get(),
+                         &ConnectionManager::Stop);
+    }
+};
+
+StreamServerOptions station() {
+    Mp3Params params;
+    params.seconds = 4;
+    StreamServerOptions o;
+    o.responseHeader = "ICY 200 OK\r\nicy-name:Test\r\n\r\n";
+    o.audio = synthesizeMp3(params);
+    return o;
+}
+
+} // namespace
+
+class ConnectionTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readsPlaylists_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("servers");
+        QTest::addColumn<bool>("anyAddress");
+        const QStringList three{"http://a.example:8000", "http://b.example:8010/x",
+                                "http://c.example"};
+        QTest::newRow("three, LF") << QString(pls(three)) << three << true;
+        QTest::newRow("three, CR LF") << QString(pls(three, "\r\n")) << three << true;
+        QTest::newRow("three, CR only") << QString(pls(three, "\r")) << three << true;
+        QTest::newRow("stream skipped unless last")
+            << QString(pls({"http://a/stream", "http://b", "http://c/stream"}))
+            << QStringList{"http://b", "http://c/stream"} << true;
+        QTest::newRow("last without a line break is lost")
+            << "[playlist]\nnumberofentries=2\nFile1=http://a\nFile2=http://b"
+            << QStringList{"http://a"} << true;
+        QTest::newRow("no section line") << "File1=http://a\nFile2=http://b\n"
+                                         << QStringList{"http://a", "http://b"} << true;
+        QTest::newRow("no address") << "[playlist]\nnumberofentries=0\nVersion=2\n"
+                                    << QStringList{} << false;
+        QTest::newRow("empty") << "" << QStringList{} << false;
+    }
+    void readsPlaylists() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, servers);
+        QFETCH(bool, anyAddress);
+        const PlaylistServers parsed = ParsePlaylist(text);
+        QCOMPARE(parsed.servers, servers);
+        QCOMPARE(parsed.anyAddress, anyAddress);
+        for (const QString &s : parsed.servers)
+            QVERIFY(!s.contains('\r'));
+    }
+
+    void startFetchesThePlaylistAndPlaysTheFirstServer() {
+        PacedStreamServer first(station());
+        PacedStreamServer second(station());
+        QVERIFY(first.listen() && second.listen(first.port() + 1));
+        Rig rig;
+        rig.directory.playlist = pls({first.url("/42"), second.url("/42")}, "\r\n");
+        QSignalSpy captions(rig.manager.get(), &ConnectionManager::gridCaption);
+        QSignalSpy servers(rig.manager.get(), &ConnectionManager::serversChanged);
+        rig.manager->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.statuses.contains("Status: Playing stream"), 10000);
+        QCOMPARE(rig.directory.lastRequest,
+                 QByteArray("GET /sbin/shoutcast-playlist.pls?rn=42&file=filename.pls HTTP/1.1\r\n"
+                            "Host: 127.0.0.1\r\nConnection: close\r\nAccept: */*\r\n\r\n"));
+        QCOMPARE(rig.statuses.mid(0, 2),
+                 (QStringList{"Status: stopped", "Status: Requesting stream ..."}));
+        QCOMPARE(captions.first().at(0).toString(),
+                 QString("Status: Requesting from server 1 from 2"));
+        QCOMPARE(servers.last().at(0).toStringList(),
+                 (QStringList{first.url("/42"), second.url("/42")}));
+        QCOMPARE(first.connectionCount(), 1);
+        QCOMPARE(second.connectionCount(), 0);
+        QCOMPARE(rig.manager->ServerIndex(), 0);
+        QVERIFY(rig.manager->StreamWanted());
+
+        rig.manager->Stop();
+        QCOMPARE(rig.status, QString("Status: Stopped"));
+        QVERIFY(!rig.manager->StreamWanted());
+        QVERIFY(!rig.engine.client().isConnected());
+        QVERIFY(!rig.engine.output().IsRunning());
+    }
+
+    void deadFirstServerGivesWayToTheNextAfterOneTimeOut() {
+        PacedStreamServer alive(station());
+        QVERIFY(alive.listen());
+        Rig rig;
+        rig.directory.playlist =
+            pls({QStringLiteral("http://127.0.0.1:%1/42").arg(deadPort()), alive.url("/42")});
+        QElapsedTimer clock;
+        clock.start();
+        rig.manager->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.statuses.contains("Status: Playing stream"), 10000);
+        QVERIFY(clock.elapsed() >= 900); // one time-out of one second first
+        QVERIFY(rig.statuses.contains("Status: trying next server..."));
+        QCOMPARE(rig.manager->ServerIndex(), 1);
+        QCOMPARE(alive.connectionCount(), 1);
+        rig.manager->Stop();
+    }
+
+    void watchdogCyclesThroughTheServersButWaitsWhilePrebuffering() {
+        Rig rig;
+        const quint16 dead = deadPort();
+        QStringList addresses;
+        for (int i = 0; i < 3; ++i)
+            addresses << QStringLiteral("http://127.0.0.1:%1/%2").arg(dead).arg(i);
+        rig.directory.playlist = pls(addresses);
+        QList<int> order;
+        connect(rig.manager.get(), &ConnectionManager::serverSelected,
+                [&](int row) { order << row; });
+        rig.manager->Start();
+        QTRY_COMPARE_WITH_TIMEOUT(order.size(), 5, 10000);
+        QCOMPARE(order, (QList<int>{0, 1, 2, 0, 1}));
+
+        // A status that says the stream is on its way keeps the watchdog quiet.
+        rig.status = QStringLiteral("Status: Prebuffering 4096/65536 bytes (6%)...");
+        disconnect(rig.manager.get(), &ConnectionManager::statusText, nullptr, nullptr);
+        const int before = int(order.size());
+        QTest::qWait(2500);
+        QCOMPARE(order.size(), before);
+        rig.manager->Stop();
+    }
+
+    void playlistThatNeverComesEndsTheStart() {
+        Rig rig;
+        rig.directory.answer = false; // accepts, never answers
+        rig.manager->Start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.messages.size(), 1, 5000);
+        QVERIFY(rig.messages.first().startsWith("Couldn't load the station's playlist"));
+        QCOMPARE(rig.status, QString("Status: Stopped"));
+        QVERIFY(!rig.manager->StreamWanted());
+
+        rig.directory.server.close(); // the directory is gone altogether
+        rig.manager->Start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.messages.size(), 2, 5000);
+        QVERIFY(rig.messages.last().startsWith("Couldn't load the station's playlist"));
+        QVERIFY(!rig.engine.client().isConnected());
+    }
+
+    void startNeedsASelectedStation() {
+        Rig rig;
+        rig.selected.clear();
+        rig.manager->Start();
+        QCOMPARE(rig.messages, QStringList{"Select a station first!"});
+        QTest::qWait(100);
+        QVERIFY(rig.directory.lastRequest.isEmpty());
+    }
+
+    void clickingAServerChangesTheAddressForTheNextConnectionOnly() {
+        PacedStreamServer first(station());
+        QVERIFY(first.listen());
+        Rig rig;
+        rig.directory.playlist = pls({first.url("/1"), first.url("/2")});
+        QSignalSpy urls(rig.manager.get(), &ConnectionManager::serverUrlText);
+        rig.manager->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.engine.client().isConnected(), 5000);
+        rig.manager->ServerClicked(1);
+        QCOMPARE(urls.last().at(0).toString(), first.url("/2"));
+        QCOMPARE(rig.engine.client().Url(), first.url("/2"));
+        QCOMPARE(rig.manager->ServerIndex(), 0);
+        QCOMPARE(rig.manager->selectedServer(), 1);
+        QVERIFY(rig.engine.client().isConnected());
+        rig.manager->Stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(ConnectionTest)
+#include "tst_connection.moc"
