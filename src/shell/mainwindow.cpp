@@ -10,6 +10,7 @@
 #include "shell/statuspanels.h"
 #include "shell/twips.h"
 #include "shell/version.h"
+#include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/ui/ledlabel.h"
 #include "stream/ui/spectrumdisplay.h"
@@ -76,6 +77,16 @@ MainWindow::MainWindow(Settings &settings, const ControlLibrary &controls, QWidg
     m_engine = std::make_unique<StreamEngine>();
     buildWidgets();
     connectEngine();
+    connectConnection();
+    connectStationGrid();
+    m_Timer1.setObjectName(QStringLiteral("Timer1"));
+    m_Timer1.setInterval(1000);
+    connect(&m_Timer1, &QTimer::timeout, this, &MainWindow::Timer1Tick);
+    m_Timer1.start();
+    m_Timer2.setObjectName(QStringLiteral("Timer2"));
+    m_Timer2.setInterval(5000);
+    connect(&m_Timer2, &QTimer::timeout, this, &MainWindow::Timer2Tick);
+    m_Timer2.start();
 }
 
 MainWindow::~MainWindow() = default;
@@ -285,6 +296,8 @@ void MainWindow::connectEngine() {
     connect(&intake, &StreamIntake::channelsText, m_lblChannels, &QLabel::setText);
     connect(&intake, &StreamIntake::stationInfoRequested, this, &MainWindow::GetStationInfo);
     connect(&intake, &StreamIntake::stopRequested, this, &MainWindow::StopStreaming);
+    connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
+    connect(&intake, &StreamIntake::artistRequested, this, &MainWindow::GetArtist);
     connect(&intake, &StreamIntake::cursorReset, this, [this] { unsetCursor(); });
     connect(&intake, &StreamIntake::message, this, &MainWindow::showMessage);
     connect(&m_engine->client(), &HTTPStream::Status, m_txtStatus, &QLineEdit::setText);
@@ -295,16 +308,165 @@ void MainWindow::connectEngine() {
 }
 
 void MainWindow::StopStreaming() {
-    m_ctList1->setCaption(QString());
-    unsetCursor();
-    for (QLabel *label : {m_lblSampleRate, m_lblChannels, m_StationLink, m_lblArtist})
-        label->clear();
-    m_engine->stopPlayback();
-    m_statusBar->setPanelText(1, QStringLiteral("Status: Stopped"));
-    m_statusBar->setPanelText(4, QStringLiteral("Downloaded:"));
+    m_connection->Stop();
 }
 
-void MainWindow::GetStationInfo() {}
+void MainWindow::connectConnection() {
+    ConnectionManager::Host host;
+    host.selectedPlaylistPath = [this] {
+        return m_ctList1->selectedRow() >= 0 ? m_stations.SelectedPlaylistPath() : QString();
+    };
+    host.requestTimeOut = [this] { return m_settings.ReqTimeOut; };
+    host.statusPanelText = [this] { return m_statusBar->panelText(1); };
+    m_connection = std::make_unique<ConnectionManager>(*m_engine, DirectoryHost(), host);
+
+    ConnectionManager *c = m_connection.get();
+    connect(c, &ConnectionManager::statusText, this,
+            [this](const QString &text) { m_statusBar->setPanelText(1, text); });
+    connect(c, &ConnectionManager::downloadedText, this,
+            [this](const QString &text) { m_statusBar->setPanelText(4, text); });
+    connect(c, &ConnectionManager::gridCaption, m_ctList1, &StationGrid::setCaption);
+    connect(c, &ConnectionManager::streamLabelsCleared, this, [this] {
+        for (QLabel *label : {m_lblSampleRate, m_lblChannels, m_StationLink, m_lblArtist})
+            label->clear();
+    });
+    connect(c, &ConnectionManager::fileToRecordText, m_lblFileToRecord, &QLabel::setText);
+    connect(c, &ConnectionManager::serversChanged, this, [this](const QStringList &servers) {
+        m_List2->clear();
+        m_List2->addItems(servers);
+    });
+    connect(c, &ConnectionManager::serverSelected, this,
+            [this](int row) { m_List2->setCurrentRow(row); });
+    connect(c, &ConnectionManager::serverUrlText, m_lblURL, &QLabel::setText);
+    connect(c, &ConnectionManager::recordAvailable, m_cmdRecord, &QWidget::setEnabled);
+    connect(c, &ConnectionManager::busyCursor, this, [this](bool busy) {
+        if (busy)
+            setCursor(Qt::WaitCursor);
+        else
+            unsetCursor();
+    });
+    connect(c, &ConnectionManager::message, this, &MainWindow::showMessage);
+    connect(m_List2, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { m_connection->ServerClicked(m_List2->row(item)); });
+    connect(m_cmdStartStreaming, &QPushButton::clicked, c, &ConnectionManager::Start);
+    for (QPushButton *b : {m_cmdStationInfo, m_Command1, m_Command4})
+        connect(b, &QPushButton::clicked, this, [this, b] { openWindowFor(b); });
+}
+
+void MainWindow::connectStationGrid() {
+    connect(m_ctList1, &StationGrid::rowSelected, this, &MainWindow::SelectStation);
+    connect(m_ctList1, &StationGrid::rowDoubleClicked, this, [this](int row) {
+        SelectStation(row);
+        m_connection->Start();
+    });
+}
+
+void MainWindow::SelectStation(int row) {
+    if (!m_stations.select(row))
+        return;
+    m_lblGenre->setText(m_ctList1->cellText(row, 1));
+    m_lblBitrate->setText(m_ctList1->cellText(row, 3));
+    m_lblStation->setText(m_ctList1->itemText(row));
+}
+
+void MainWindow::GetStationInfo() {
+    const AnnouncedStation station = kestrune::GetStationInfo(m_txtStream->toPlainText());
+    if (station.name)
+        m_lblStation->setText(*station.name);
+    if (station.genre)
+        m_lblGenre->setText(*station.genre);
+    if (station.url)
+        m_StationLink->setText(*station.url);
+}
+
+void MainWindow::openWindowFor(QPushButton *button) {
+    if (m_recording.IsRecording) {
+        // The recording warning comes with the recorder; until then nothing records.
+        if (m_recording.RecWarningCancelled)
+            return;
+    }
+    if (button == m_Command4)
+        setCursor(Qt::WaitCursor);
+    // The station information, options and library windows come with their own parts of
+    // the program; there is nothing to open yet.
+    if (button == m_Command4)
+        unsetCursor();
+}
+
+namespace {
+
+// A number after one blank, as the status line writes counts.
+QString signedNumber(qint64 n) {
+    return n < 0 ? QString::number(n) : QStringLiteral(" ") + QString::number(n);
+}
+
+} // namespace
+
+void MainWindow::Timer1Tick() {
+    const qsizetype held = m_engine->ring().BytesHeld();
+    m_statusBar->setPanelText(2, StreamIntake::bufferText(held));
+    const bool playing = m_statusBar->panelText(1) == StreamIntake::PlayingText;
+    const int server = m_connection->selectedServer() + 1;
+    const int servers = int(m_connection->servers().size());
+    if (playing) {
+        m_connection->TimerConnect().stop();
+        m_ctList1->setCaption(QStringLiteral(" Playing stream (Server") + signedNumber(server) +
+                              QStringLiteral(" of") + signedNumber(servers) + QStringLiteral(")"));
+        m_cmdStartStreaming->setEnabled(false);
+        if (!m_recording.IsRecording) {
+            m_cmdRecord->setEnabled(true);
+            m_lblRecSize->setText(QStringLiteral("None"));
+            m_ledRecording->hide();
+        }
+        m_cmdStationInfo->setEnabled(true);
+        const qint64 downloaded = m_engine->client().DownloadedBytes();
+        m_statusBar->setPanelText(4, DownloadedText(downloaded));
+        if (m_recording.IsRecording) {
+            m_ledRecording->setLitColor(m_ledRecording->litColor() == LedLabel::BrightGreen
+                                            ? LedLabel::DarkGreen
+                                            : LedLabel::BrightGreen);
+            m_ctList1->setCaption(QStringLiteral(" Playing & recording stream. (Server ") +
+                                  signedNumber(server) + QStringLiteral(" of") +
+                                  signedNumber(servers) + QStringLiteral(")"));
+            const QString elapsed = TimeDiff(m_recording.RecordStartTime, m_LastTickTime, false);
+            m_lblRecSize->setText(RecordedText(elapsed, downloaded - m_recording.RecordStartBytes));
+            m_ledRecording->show();
+            m_LastTickTime = QDateTime::currentDateTime();
+            if (GetFreeSpace(m_recording.RecFileName, m_freeSpace))
+                m_Label3->setText(m_freeSpace.DiskFreeText.toString() + QStringLiteral(" (") +
+                                  QString::number(m_freeSpace.DiskFreePercent) +
+                                  QStringLiteral("%)"));
+        }
+    } else {
+        const bool selected = m_stations.hasSelection();
+        m_cmdStartStreaming->setEnabled(selected);
+        if (m_statusBar->panelText(1) == ConnectionManager::RequestingText) {
+            m_ctList1->setCaption(
+                ConnectionManager::requestingCaption(server, servers, QStringLiteral(" of")));
+        } else if (selected && !m_ctList1->caption().contains(QStringLiteral("Prebuffering")) &&
+                   !m_ctList1->caption().contains(QStringLiteral("Loading stations"))) {
+            m_ctList1->setCaption(signedNumber(m_ctList1->rowCount()) +
+                                  QStringLiteral(" stations found"));
+        }
+        m_cmdRecord->setEnabled(false);
+        m_cmdStationInfo->setEnabled(false);
+    }
+    const QString status = m_statusBar->panelText(1);
+    if (status.contains(QStringLiteral("Resync")) ||
+        status.contains(QStringLiteral("Prebuffering")))
+        m_cmdRecord->setEnabled(false);
+}
+
+void MainWindow::Timer2Tick() {
+    if (m_statusBar->panelText(1) == StreamIntake::PlayingText) {
+        GetArtist();
+        m_cmdStationInfo->setEnabled(true);
+        const int setting = m_MMSpectrum1->displaySetting();
+        m_MMSpectrum1->setDisplaySetting(setting < 5 ? setting + 1 : 0);
+    } else {
+        m_cmdStationInfo->setEnabled(false);
+    }
+}
 
 void MainWindow::showMessage(const QString &text) {
     // No nested event loop: this may be called from inside a network handler, which must

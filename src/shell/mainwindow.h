@@ -3,12 +3,17 @@
 #pragma once
 
 #include "directory/directorystate.h"
+#include "directory/stationlist.h"
+#include "recorder/recordingstate.h"
 #include "stream/sampleratetable.h"
+#include "stream/statusformat.h"
 
 #include <memory>
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 
 class QLabel;
 class QLineEdit;
@@ -23,6 +28,7 @@ class Lumabox;
 namespace kestrune {
 
 class AboutWindow;
+class ConnectionManager;
 class ControlLibrary;
 class LedLabel;
 class SpectrumDisplay;
@@ -56,12 +62,23 @@ public:
     const DirectoryState &directory() const { return m_directory; }
     const SampleRateTable &sampleRates() const;
     StreamEngine &engine() { return *m_engine; }
+    ConnectionManager &connection() { return *m_connection; }
+    const StationList &stations() const { return m_stations; }
+    RecordingState &recording() { return m_recording; }
 
-    // The player's stop: the connection and the sound end, the station's stream figures are
-    // cleared. (Also what closing the window does.)
+    // The two status timers' work: once a second the figures and the availability of the
+    // buttons follow the stream's state; every five seconds the song and the spectrum.
+    void Timer1Tick();
+    void Timer2Tick();
+    // A station row was selected (and, on a double click, played).
+    void SelectStation(int row);
+
+    // The player's stop (the Stop button, and closing the window).
     void StopStreaming();
-    // Station details from the stream's response header; filled in with the station list.
+    // Station details from the stream's response header.
     void GetStationInfo();
+    // The now-playing poll; the song comes with the now-playing tracker.
+    void GetArtist() {}
 
 Q_SIGNALS:
     // The first-run dialog was cancelled: the program ends at once, nothing is unloaded.
@@ -76,6 +93,10 @@ protected:
 private:
     void buildWidgets();
     void connectEngine();
+    void connectConnection();
+    void connectStationGrid();
+    // The three buttons that open other windows; while recording they warn first.
+    void openWindowFor(QPushButton *button);
     void applyStoredSpeed();
     void showMessage(const QString &text);
 
@@ -83,6 +104,13 @@ private:
     const ControlLibrary &m_controls;
     DirectoryState m_directory;
     std::unique_ptr<StreamEngine> m_engine;
+    std::unique_ptr<ConnectionManager> m_connection;
+    StationList m_stations;
+    RecordingState m_recording;
+    QTimer m_Timer1;
+    QTimer m_Timer2;
+    QDateTime m_LastTickTime;
+    FreeSpace m_freeSpace;
 
     LumaKit::Lumabox *m_cmbGenre = nullptr;
     LumaKit::Lumabox *m_cmbBandWidth = nullptr;

@@ -5,7 +5,9 @@
 #include "stream/testsupport/mp3synth.h"
 #include "stream/testsupport/streamserver.h"
 
+#include <QAudioDevice>
 #include <QElapsedTimer>
+#include <QMediaDevices>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -145,6 +147,25 @@ private Q_SLOTS:
         QCOMPARE(player.engine.output().bytesPlayed(), 0);
         player.engine.stopPlayback();
         QVERIFY(!player.engine.client().isConnected());
+    }
+
+    void machineWithoutSoundDeviceCannotStartPlayback() {
+        if (!QMediaDevices::defaultAudioOutput().isNull())
+            QSKIP("this machine has a sound device");
+        PacedStreamServer server(options(audio(6)));
+        QVERIFY(server.listen());
+        StreamEngine engine(createDeviceOutput());
+        QStringList messages;
+        int stops = 0;
+        connect(&engine.intake(), &StreamIntake::message, [&](const QString &t) { messages << t; });
+        connect(&engine.intake(), &StreamIntake::stopRequested, [&] {
+            ++stops;
+            engine.stopPlayback();
+        });
+        engine.play(server.url("/"));
+        QTRY_COMPARE_WITH_TIMEOUT(messages, QStringList{"Unable to start playback !"}, 10000);
+        QCOMPARE(stops, 1);
+        QVERIFY(!engine.client().isConnected());
     }
 
     void diagnosticToolPrintsTheStatusTexts() {
