@@ -75,7 +75,10 @@ LumaboxSignals::LumaboxSignals(LumaKit::Lumabox *box)
     : m_box(box) {
     box->Advise(this);
     box->setProperty(SignalsProperty, QVariant::fromValue<QObject *>(this));
-    connect(box, &QObject::destroyed, this, [this] { delete this; });
+    connect(box, &QObject::destroyed, this, [this] {
+        m_box = nullptr; // going: neither unadvise nor touch its properties
+        delete this;
+    });
 }
 
 LumaboxSignals::~LumaboxSignals() {

@@ -69,7 +69,7 @@ Q_SIGNALS:
     void propertyChanged(const QString &name);
 
 private:
-    QPointer<LumaKit::Lumabox> m_box;
+    LumaKit::Lumabox *m_box = nullptr;
 };
 
 // The signals of a control, made on first use.

@@ -1,6 +1,7 @@
 #include "shell/mainwindow.h"
 
 #include "directory/choices.h"
+#include "directory/directorycontroller.h"
 #include "directory/ui/stationgrid.h"
 #include "shell/aboutwindow.h"
 #include "shell/controllibrary.h"
@@ -78,6 +79,7 @@ MainWindow::MainWindow(Settings &settings, const ControlLibrary &controls, QWidg
     buildWidgets();
     connectEngine();
     connectConnection();
+    connectDirectory();
     connectStationGrid();
     m_Timer1.setObjectName(QStringLiteral("Timer1"));
     m_Timer1.setInterval(1000);
@@ -351,6 +353,49 @@ void MainWindow::connectConnection() {
     connect(m_cmdStartStreaming, &QPushButton::clicked, c, &ConnectionManager::Start);
     for (QPushButton *b : {m_cmdStationInfo, m_Command1, m_Command4})
         connect(b, &QPushButton::clicked, this, [this, b] { openWindowFor(b); });
+}
+
+void MainWindow::connectDirectory() {
+    m_directoryController =
+        std::make_unique<DirectoryController>(m_directory, m_settings.programFolder());
+    DirectoryController *d = m_directoryController.get();
+    d->setCaptionSource([this] { return m_ctList1->caption(); });
+    d->setBandwidthSource([this] { return m_cmbBandWidth ? m_cmbBandWidth->Text() : QString(); });
+    connect(m_cmdGetStations, &QPushButton::clicked, this, [this] {
+        m_directoryController->getStations(m_cmbGenre ? m_cmbGenre->Text() : QString(),
+                                           m_cmbBandWidth ? m_cmbBandWidth->Text() : QString(),
+                                           m_ctList1->caption());
+    });
+    connect(m_cmdNext, &QPushButton::clicked, d, &DirectoryController::next);
+    connect(m_cmdPrevious, &QPushButton::clicked, d, &DirectoryController::previous);
+    for (LumaKit::Lumabox *box : {m_cmbGenre, m_cmbBandWidth}) {
+        if (box)
+            connect(signalsOf(box), &LumaboxSignals::clicked, d,
+                    &DirectoryController::selectionChanged);
+    }
+    connect(d, &DirectoryController::busyChanged, this, [this](bool busy) {
+        if (busy)
+            setCursor(Qt::WaitCursor);
+        else
+            unsetCursor();
+    });
+    connect(d, &DirectoryController::getStationsEnabled, m_cmdGetStations, &QWidget::setEnabled);
+    connect(d, &DirectoryController::statusText, this,
+            [this](const QString &text) { m_statusBar->setPanelText(1, text); });
+    connect(d, &DirectoryController::captionChanged, m_ctList1, &StationGrid::setCaption);
+    connect(d, &DirectoryController::titleChanged, this, &QWidget::setWindowTitle);
+    connect(d, &DirectoryController::gridCleared, this, [this] {
+        m_ctList1->clear();
+        m_stations.clear();
+    });
+    connect(d, &DirectoryController::rowAdded, m_ctList1, &StationGrid::addRow);
+    connect(d, &DirectoryController::playlistPathsChanged, this,
+            [this](const QStringList &paths) { m_stations.setPaths(paths); });
+    connect(d, &DirectoryController::nextEnabled, m_cmdNext, &QWidget::setEnabled);
+    connect(d, &DirectoryController::previousEnabled, m_cmdPrevious, &QWidget::setEnabled);
+    connect(d, &DirectoryController::closePlaylistSocketRequested, this,
+            [this] { m_connection->ClosePlaylistSocket(); });
+    connect(d, &DirectoryController::message, this, &MainWindow::showMessage);
 }
 
 void MainWindow::connectStationGrid() {

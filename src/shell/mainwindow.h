@@ -29,6 +29,7 @@ namespace kestrune {
 
 class AboutWindow;
 class ConnectionManager;
+class DirectoryController;
 class ControlLibrary;
 class LedLabel;
 class SpectrumDisplay;
@@ -63,6 +64,7 @@ public:
     const SampleRateTable &sampleRates() const;
     StreamEngine &engine() { return *m_engine; }
     ConnectionManager &connection() { return *m_connection; }
+    DirectoryController &directoryController() { return *m_directoryController; }
     const StationList &stations() const { return m_stations; }
     RecordingState &recording() { return m_recording; }
 
@@ -94,6 +96,7 @@ private:
     void buildWidgets();
     void connectEngine();
     void connectConnection();
+    void connectDirectory();
     void connectStationGrid();
     // The three buttons that open other windows; while recording they warn first.
     void openWindowFor(QPushButton *button);
@@ -105,6 +108,7 @@ private:
     DirectoryState m_directory;
     std::unique_ptr<StreamEngine> m_engine;
     std::unique_ptr<ConnectionManager> m_connection;
+    std::unique_ptr<DirectoryController> m_directoryController;
     StationList m_stations;
     RecordingState m_recording;
     QTimer m_Timer1;

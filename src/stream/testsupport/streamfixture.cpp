@@ -10,8 +10,7 @@
 
 using namespace kestrune::testsupport;
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Serves a synthesised MP3 stream."));

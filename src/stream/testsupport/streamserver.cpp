@@ -30,9 +30,9 @@ struct PacedStreamServer::Client {
     bool answered = false;
     bool streaming = false;      // answered with a stream that the pump keeps feeding
     StreamServerOptions options; // this connection's stream, fixed when it was answered
-    QElapsedTimer clock; // since the burst
-    qint64 position = 0; // next audio byte (before wrapping)
-    qint64 paced = 0;    // bytes sent after the burst
+    QElapsedTimer clock;         // since the burst
+    qint64 position = 0;         // next audio byte (before wrapping)
+    qint64 paced = 0;            // bytes sent after the burst
     std::minstd_rand noise{7};
 };
 
@@ -157,9 +157,9 @@ void PacedStreamServer::sendAudio(Client *client, qint64 bytes) {
     socket->write(out);
     m_audioSent += out.size();
 
-    const bool ended = (o.fault == StreamFault::CloseMidStream &&
-                        client->position >= o.closeAfterBytes) ||
-                       (!o.loop && client->position >= total);
+    const bool ended =
+        (o.fault == StreamFault::CloseMidStream && client->position >= o.closeAfterBytes) ||
+        (!o.loop && client->position >= total);
     if (ended)
         socket->disconnectFromHost();
 }

@@ -1,0 +1,125 @@
+#include "directory/directorycontroller.h"
+
+namespace kestrune {
+
+DirectoryController::DirectoryController(DirectoryState &state, const QString &programFolder,
+                                         QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_download(programFolder)
+    , m_host(DirectoryHost()) {
+    connect(&m_download, &DirectoryDownload::progress, this, &DirectoryController::onProgress);
+    connect(&m_download, &DirectoryDownload::finished, this, &DirectoryController::onFinished);
+    connect(&m_download, &DirectoryDownload::failed, this, &DirectoryController::onFailed);
+}
+
+void DirectoryController::getStations(const QString &genreText, const QString &bandwidthText,
+                                      const QString &currentCaption) {
+    m_lastCaption = currentCaption;
+    m_lastBandwidth = bandwidthText;
+    Q_EMIT busyChanged(true);
+    Q_EMIT getStationsEnabled(false);
+    m_state.NextPageUrl.clear();
+    m_state.PreviousPageUrl.clear();
+    m_state.DirectoryBytes = 0;
+    Q_EMIT statusText(SearchingStatus);
+    setCaption(SearchingCaption);
+    m_state.MaxBitrate = MaxBitrateAfter(bandwidthText, m_state.MaxBitrate);
+    const QString word = GenreWord(genreText);
+    Q_EMIT gridCleared();
+    m_state.DirectoryUrl = QueryUrlText(m_host, word, m_state.MaxBitrate);
+    m_state.StationCount = 0;
+    m_state.DirectoryPage.clear();
+    // A new query starts from an empty page file (the download removes a left-over one).
+    m_download.start(m_state.DirectoryUrl, true);
+}
+
+void DirectoryController::next() {
+    page(m_state.NextPageUrl);
+}
+
+void DirectoryController::previous() {
+    page(m_state.PreviousPageUrl);
+}
+
+void DirectoryController::page(const QString &url) {
+    Q_EMIT closePlaylistSocketRequested();
+    setCaption(SearchingCaption);
+    Q_EMIT gridCleared();
+    m_state.DirectoryBytes = 0;
+    m_state.StationCount = 0;
+    m_state.DirectoryPage.clear();
+    m_download.start(url, false);
+}
+
+void DirectoryController::selectionChanged() {
+    m_state.NextPageUrl.clear();
+    m_state.PreviousPageUrl.clear();
+    Q_EMIT nextEnabled(false);
+    Q_EMIT previousEnabled(false);
+}
+
+void DirectoryController::onProgress(qint32 chunk, const QString &headerText) {
+    const DownloadProgress::Update update =
+        m_progress.onProgress(chunk, headerText, currentCaption(), m_state.DirectoryBytes);
+    if (update.caption)
+        setCaption(*update.caption);
+    if (update.title)
+        Q_EMIT titleChanged(*update.title);
+}
+
+void DirectoryController::onFinished() {
+    m_state.DirectoryPage = TakePageFile(m_download.temporaryFilePath());
+    m_state.MaxBitrate = MaxBitrateAfter(currentBandwidth(), m_state.MaxBitrate);
+    const ParsedPage parsed = ReadList(m_state.DirectoryPage, m_state.MaxBitrate, m_host,
+                                       m_state.NextPageUrl, m_state.PreviousPageUrl);
+
+    Q_EMIT gridCleared();
+    m_playlistPaths.clear();
+    for (const StationRow &row : parsed.rows) {
+        Q_EMIT rowAdded(row.name, row.cells());
+        m_playlistPaths.append(row.playlistPath);
+    }
+    Q_EMIT playlistPathsChanged(m_playlistPaths);
+    m_state.StationCount = parsed.stationCount;
+    applyPaging(parsed.next, m_state.NextPageUrl, &DirectoryController::nextEnabled);
+    applyPaging(parsed.previous, m_state.PreviousPageUrl, &DirectoryController::previousEnabled);
+    setCaption(parsed.caption);
+    Q_EMIT statusText(parsed.statusText);
+    Q_EMIT busyChanged(false);
+    Q_EMIT getStationsEnabled(true);
+}
+
+void DirectoryController::onFailed(int code) {
+    if (code == DirectoryDownload::NoConnection || code == DirectoryDownload::CannotConnect) {
+        setCaption(NoConnectionCaption);
+        Q_EMIT message(NoConnectionMessage);
+    }
+    Q_EMIT busyChanged(false);
+    Q_EMIT getStationsEnabled(true);
+}
+
+void DirectoryController::applyPaging(const PagingUpdate &update, QString &url,
+                                      void (DirectoryController::*signal)(bool)) {
+    if (update.urlChanged)
+        url = update.url;
+    if (update.state == PagingUpdate::State::Enabled)
+        Q_EMIT(this->*signal)(true);
+    else if (update.state == PagingUpdate::State::Disabled)
+        Q_EMIT(this->*signal)(false);
+}
+
+void DirectoryController::setCaption(const QString &text) {
+    m_lastCaption = text;
+    Q_EMIT captionChanged(text);
+}
+
+QString DirectoryController::currentCaption() const {
+    return m_captionSource ? m_captionSource() : m_lastCaption;
+}
+
+QString DirectoryController::currentBandwidth() const {
+    return m_bandwidthSource ? m_bandwidthSource() : m_lastBandwidth;
+}
+
+} // namespace kestrune

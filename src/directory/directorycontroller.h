@@ -1,0 +1,102 @@
+// The station directory's logic behind the main window: the Get stations, Next and Previous
+// buttons, the download of a page and the station list read from it. The controller shows
+// nothing itself; each of its signals maps onto one widget change, so the window only
+// forwards them.
+#pragma once
+
+#include "directory/directoryquery.h"
+#include "directory/directorystate.h"
+#include "directory/pageparser.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace kestrune {
+
+class DirectoryController : public QObject {
+    Q_OBJECT
+public:
+    using TextSource = std::function<QString()>;
+
+    inline static const QString SearchingCaption = QStringLiteral(" Searching...");
+    inline static const QString SearchingStatus = QStringLiteral("Status: Searching stations");
+    inline static const QString NoConnectionCaption =
+        QStringLiteral(" Error loading stations. No connection?");
+    inline static const QString NoConnectionMessage =
+        QStringLiteral("Error loading stations. No connection?");
+
+    // `state` is the window's own directory state (the window shows its figures); it must
+    // outlive the controller. The temporary page file goes into `programFolder` (see
+    // DirectoryDownload). The directory host is DirectoryHost() until set otherwise.
+    DirectoryController(DirectoryState &state, const QString &programFolder,
+                        QObject *parent = nullptr);
+
+    void setDirectoryHost(const QString &host) { m_host = host; }
+    QString directoryHost() const { return m_host; }
+
+    // The grid caption as it is now. The player writes into the same caption ("Prebuffering"),
+    // so the window should hand over a source; without one the controller goes by the last
+    // caption it set or was told of.
+    void setCaptionSource(TextSource source) { m_captionSource = std::move(source); }
+    void noteCaption(const QString &caption) { m_lastCaption = caption; }
+    // The bandwidth box text as it is now; a finished page is filtered by the limit the box
+    // shows then. Without a source the text of the last Get stations counts.
+    void setBandwidthSource(TextSource source) { m_bandwidthSource = std::move(source); }
+
+    // Get stations: a new query for the genre and bandwidth box texts.
+    void getStations(const QString &genreText, const QString &bandwidthText,
+                     const QString &currentCaption);
+    // The paging buttons: fetch the page the last page linked to.
+    void next();
+    void previous();
+    // The genre or bandwidth box was clicked: the paging links no longer apply.
+    void selectionChanged();
+
+    const DirectoryState &state() const { return m_state; }
+    // The playlist path of each grid row, in row order.
+    const QStringList &playlistPaths() const { return m_playlistPaths; }
+    const DownloadProgress &downloadProgress() const { return m_progress; }
+    DirectoryDownload &download() { return m_download; }
+
+Q_SIGNALS:
+    void busyChanged(bool busy); // busy cursor on, or restored
+    void getStationsEnabled(bool enabled);
+    void statusText(const QString &text); // status panel 1
+    void captionChanged(const QString &text);
+    void titleChanged(const QString &text); // the window title
+    void gridCleared();
+    void rowAdded(const QString &name, const QStringList &cells);
+    void playlistPathsChanged(const QStringList &paths);
+    void nextEnabled(bool enabled);
+    void previousEnabled(bool enabled);
+    // The playlist connection (owned by the connection manager) should be closed.
+    void closePlaylistSocketRequested();
+    // A message box text.
+    void message(const QString &text);
+
+private:
+    void page(const QString &url);
+    void onProgress(qint32 chunk, const QString &headerText);
+    void onFinished();
+    void onFailed(int code);
+    void setCaption(const QString &text);
+    void applyPaging(const PagingUpdate &update, QString &url,
+                     void (DirectoryController::*signal)(bool));
+    QString currentCaption() const;
+    QString currentBandwidth() const;
+
+    DirectoryState &m_state;
+    DirectoryDownload m_download;
+    DownloadProgress m_progress;
+    QString m_host;
+    TextSource m_captionSource;
+    TextSource m_bandwidthSource;
+    QString m_lastCaption;
+    QString m_lastBandwidth;
+    QStringList m_playlistPaths;
+};
+
+} // namespace kestrune

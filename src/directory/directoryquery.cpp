@@ -1,0 +1,272 @@
+#include "directory/directoryquery.h"
+
+#include "directory/choices.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStringDecoder>
+#include <QUrl>
+
+#include <cmath>
+#include <limits>
+
+namespace kestrune {
+
+namespace {
+
+// The counters are 32-bit; a sum out of range stops at the limit instead of wrapping.
+qint32 clamp32(qint64 value) {
+    constexpr qint64 low = std::numeric_limits<qint32>::min();
+    constexpr qint64 high = std::numeric_limits<qint32>::max();
+    return qint32(value < low ? low : (value > high ? high : value));
+}
+
+// A directory that answers slower than this is as good as unreachable.
+constexpr int TransferTimeoutMs = 60000;
+
+} // namespace
+
+QString SignedNumber(qint64 n) {
+    const QString digits = QString::number(n);
+    return n < 0 ? digits : QLatin1Char(' ') + digits;
+}
+
+QString GenreWord(const QString &genreText) {
+    QString word = genreText;
+    if (word.contains(QLatin1Char('-')))
+        word = word.mid(2);
+    if (word == QLatin1String("Top 25 streams"))
+        word = QStringLiteral("TopTen");
+    return word;
+}
+
+QString QueryUrlText(const QString &directoryHost, const QString &genreWord, qint16 maxBitrate) {
+    return directoryHost + QStringLiteral("/directory/?sgenre=") + genreWord +
+           QStringLiteral("&numresult=25") + QStringLiteral("&") + QStringLiteral("maxbitrate=") +
+           QString::number(maxBitrate);
+}
+
+qint16 MaxBitrateAfter(const QString &bandwidthText, qint16 current) {
+    return MaxBitrateFor(bandwidthText).value_or(current);
+}
+
+std::optional<qint32> ContentLengthIn(const QString &headerText) {
+    static const QString name = QStringLiteral("Content-length:");
+    const qsizetype at = headerText.indexOf(name, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return std::nullopt;
+    qsizetype i = at + name.size();
+    while (i < headerText.size() &&
+           (headerText[i] == QLatin1Char(' ') || headerText[i] == QLatin1Char('\t') ||
+            headerText[i] == QLatin1Char('\n')))
+        ++i;
+    qint64 value = 0;
+    for (; i < headerText.size() && headerText[i] >= QLatin1Char('0') &&
+           headerText[i] <= QLatin1Char('9');
+         ++i) {
+        value = value * 10 + (headerText[i].unicode() - '0');
+        if (value > std::numeric_limits<qint32>::max())
+            value = std::numeric_limits<qint32>::max();
+    }
+    return qint32(value);
+}
+
+QString JoinPageLines(const QByteArray &bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    return text;
+}
+
+QString TakePageFile(const QString &path) {
+    QByteArray bytes;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        bytes = file.readAll();
+        file.close();
+    }
+    QFile::remove(path);
+    return JoinPageLines(bytes);
+}
+
+DownloadProgress::Update DownloadProgress::onProgress(qint32 chunk, const QString &headerText,
+                                                      const QString &caption,
+                                                      qint32 &directoryBytes) {
+    Update update;
+    directoryBytes = clamp32(qint64(directoryBytes) + chunk);
+    if (!m_counting) {
+        m_contentLength = 0;
+        m_receivedCount = 0;
+        m_counting = true;
+    }
+    m_receivedCount = clamp32(qint64(m_receivedCount) + chunk);
+
+    // While the player prebuffers, its caption stays in place.
+    if (!caption.contains(QLatin1String("Prebuffering")))
+        update.caption = QStringLiteral("Loading stations: ") + SignedNumber(directoryBytes) +
+                         QStringLiteral(" bytes received");
+
+    if (!headerText.isEmpty() && m_contentLength == 0) {
+        if (const std::optional<qint32> length = ContentLengthIn(headerText)) {
+            m_contentLength = *length;
+            m_receivedCount = clamp32(qint64(m_receivedCount) - headerText.size());
+        }
+    }
+
+    if (m_contentLength > 0) {
+        const float fraction = float(m_receivedCount) / float(m_contentLength);
+        update.title = QStringLiteral("Received ") + SignedNumber(m_receivedCount) +
+                       QStringLiteral(" of ") + SignedNumber(m_contentLength) +
+                       QStringLiteral(" - ") + QString::number(std::lround(fraction * 100.0f)) +
+                       QStringLiteral("% Done");
+        if (fraction >= 1.0f)
+            m_counting = false;
+    }
+    return update;
+}
+
+DirectoryDownload::DirectoryDownload(const QString &programFolder, QObject *parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this)) {
+    const QFileInfo folder(programFolder);
+    const QString dir =
+        folder.isDir() && folder.isWritable() ? folder.absoluteFilePath() : QDir::tempPath();
+    m_tempPath = QDir(dir).filePath(TemporaryFileName);
+}
+
+DirectoryDownload::~DirectoryDownload() {
+    abort();
+}
+
+void DirectoryDownload::start(const QString &url, bool deleteOldFile) {
+    abort();
+    if (deleteOldFile && QFileInfo::exists(m_tempPath))
+        QFile::remove(m_tempPath);
+    m_headerText.clear();
+    m_headerCounted = false;
+    m_anyData = false;
+
+    // Tolerant parsing keeps "&" and "/" of a genre word as they are.
+    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    request.setTransferTimeout(TransferTimeoutMs);
+    QNetworkReply *reply = m_network->get(request);
+    m_reply = reply;
+    connect(reply, &QNetworkReply::metaDataChanged, this, &DirectoryDownload::onHeader);
+    connect(reply, &QNetworkReply::readyRead, this, &DirectoryDownload::onReadyRead);
+    connect(reply, &QNetworkReply::finished, this, &DirectoryDownload::onFinished);
+}
+
+void DirectoryDownload::abort() {
+    if (QNetworkReply *reply = m_reply.data()) {
+        m_reply = nullptr;
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+        reply->deleteLater();
+    }
+    closeFile();
+}
+
+int DirectoryDownload::failureCode(int networkError, bool anyDataReceived) {
+    switch (QNetworkReply::NetworkError(networkError)) {
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return NoConnection;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::TimeoutError:
+    // Our own aborts are never reported, so a cancellation is the transfer timeout.
+    case QNetworkReply::OperationCanceledError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::ProxyTimeoutError:
+        return CannotConnect;
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+        // Closed before anything came is a host that would not serve us; closed halfway is
+        // a broken page.
+        return anyDataReceived ? OtherFailureBase + networkError : CannotConnect;
+    default:
+        return OtherFailureBase + networkError;
+    }
+}
+
+void DirectoryDownload::onHeader() {
+    QNetworkReply *reply = m_reply.data();
+    if (!reply || sender() != reply)
+        return;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return;
+    const bool http2 = reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
+    QString text = (http2 ? QStringLiteral("HTTP/2 ") : QStringLiteral("HTTP/1.1 ")) +
+                   QString::number(status.toInt());
+    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    if (!reason.isEmpty())
+        text += QLatin1Char(' ') + reason;
+    text += QStringLiteral("\r\n");
+    for (const QNetworkReply::RawHeaderPair &pair : reply->rawHeaderPairs())
+        text += QString::fromLatin1(pair.first) + QStringLiteral(": ") +
+                QString::fromLatin1(pair.second) + QStringLiteral("\r\n");
+    text += QStringLiteral("\r\n");
+    m_headerText = text;
+}
+
+void DirectoryDownload::onReadyRead() {
+    if (m_reply && sender() == m_reply)
+        writeAvailable();
+}
+
+void DirectoryDownload::writeAvailable() {
+    const QByteArray data = m_reply->readAll();
+    if (data.isEmpty())
+        return;
+    m_anyData = true;
+    if (!m_file.isOpen()) {
+        m_file.setFileName(m_tempPath);
+        // Unwritable: the data is lost and the page comes out empty.
+        (void)m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    }
+    if (m_file.isOpen())
+        m_file.write(data);
+    // The counts are of bytes on the wire: the first report carries the header block too,
+    // which the progress counting takes off again once it knows the content length. Counting
+    // only body bytes would leave the "% Done" figure short of 100 for every page.
+    qint64 counted = data.size();
+    if (!m_headerCounted) {
+        m_headerCounted = true;
+        counted += m_headerText.size();
+    }
+    Q_EMIT progress(clamp32(counted), m_headerText);
+}
+
+void DirectoryDownload::onFinished() {
+    QPointer<QNetworkReply> reply = m_reply;
+    if (!reply || sender() != reply)
+        return;
+    writeAvailable();
+    // A progress receiver may have started another download meanwhile.
+    if (m_reply != reply)
+        return;
+    closeFile();
+    const QNetworkReply::NetworkError error = reply->error();
+    m_reply = nullptr;
+    reply->deleteLater();
+    if (error == QNetworkReply::NoError)
+        Q_EMIT finished();
+    else
+        Q_EMIT failed(failureCode(error, m_anyData));
+}
+
+void DirectoryDownload::closeFile() {
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+} // namespace kestrune

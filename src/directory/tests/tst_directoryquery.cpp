@@ -1,0 +1,539 @@
+// The directory query: address texts, progress texts and page joining directly; the download
+// and the controller's button flows against a scripted server on 127.0.0.1.
+#include "directory/choices.h"
+#include "directory/directorycontroller.h"
+#include "directory/directoryquery.h"
+#include "pagebuilder.h"
+#include "stream/testsupport/streamserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace kestrune;
+using namespace kestrune::testpages;
+
+namespace {
+
+constexpr int Timeout = 5000;
+const QString Host = QStringLiteral("http://dir.test:8000");
+const QString Marker = QStringLiteral("/sbin/shoutcast-playlist.pls");
+
+// Answers each request with what `respond` returns for its request line, in two parts so the
+// page arrives in more than one piece; an empty answer leaves the connection hanging.
+class ScriptedServer : public QObject {
+public:
+    std::function<QByteArray(const QByteArray &)> respond;
+    QList<QByteArray> requestLines;
+
+    ScriptedServer() {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                socket->setParent(this);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+            }
+        });
+    }
+    bool listen() { return testsupport::listenOnLowPort(m_server); }
+    QString host() const {
+        return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort());
+    }
+
+private:
+    void read(QTcpSocket *socket) {
+        QByteArray &request = m_requests[socket];
+        if (request.contains("\r\n\r\n"))
+            return;
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n"))
+            return;
+        const QByteArray line = request.left(request.indexOf("\r\n"));
+        requestLines << line;
+        const QByteArray answer = respond(line);
+        if (answer.isEmpty())
+            return;
+        socket->write(answer.left(answer.size() / 2));
+        const QByteArray rest = answer.mid(answer.size() / 2);
+        QTimer::singleShot(30, socket, [socket, rest] {
+            socket->write(rest);
+            socket->disconnectFromHost();
+        });
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket *, QByteArray> m_requests;
+};
+
+QByteArray response(const QString &body, bool withLength, const QByteArray &status = "200 OK") {
+    const QByteArray bytes = body.toUtf8();
+    QByteArray head = "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nConnection: close\r\n";
+    if (withLength)
+        head += "Content-Length: " + QByteArray::number(bytes.size()) + "\r\n";
+    return head + "\r\n" + bytes;
+}
+
+Station station(const QString &id, const QString &name) {
+    Station s;
+    s.id = id;
+    s.name = name;
+    s.bitrate = QStringLiteral("48");
+    return s;
+}
+
+// Everything the controller tells the window, in order.
+struct Events {
+    QStringList log;
+    explicit Events(DirectoryController &c) {
+        auto add = [this](const QString &prefix) {
+            return [this, prefix](const auto &value) { log << prefix + toText(value); };
+        };
+        QObject::connect(&c, &DirectoryController::busyChanged, add("busy "));
+        QObject::connect(&c, &DirectoryController::getStationsEnabled, add("button "));
+        QObject::connect(&c, &DirectoryController::statusText, add("status "));
+        QObject::connect(&c, &DirectoryController::captionChanged, add("caption "));
+        QObject::connect(&c, &DirectoryController::titleChanged, add("title "));
+        QObject::connect(&c, &DirectoryController::nextEnabled, add("next "));
+        QObject::connect(&c, &DirectoryController::previousEnabled, add("previous "));
+        QObject::connect(&c, &DirectoryController::message, add("message "));
+        QObject::connect(&c, &DirectoryController::gridCleared, [this] { log << "clear"; });
+        QObject::connect(&c, &DirectoryController::closePlaylistSocketRequested,
+                         [this] { log << "close"; });
+        QObject::connect(&c, &DirectoryController::rowAdded,
+                         [this](const QString &name, const QStringList &cells) {
+                             log << "row " + name + "|" + cells.join('|');
+                         });
+    }
+    static QString toText(bool b) { return b ? "1" : "0"; }
+    static QString toText(const QString &s) { return s; }
+    QStringList starting(const QString &prefix) const {
+        QStringList found;
+        for (const QString &e : log)
+            if (e.startsWith(prefix))
+                found << e;
+        return found;
+    }
+};
+
+} // namespace
+
+class DirectoryQueryTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString tempFile() const { return dir.filePath(DirectoryDownload::TemporaryFileName); }
+
+private Q_SLOTS:
+    void queryUrls_data() {
+        QTest::addColumn<QString>("genre");
+        QTest::addColumn<QString>("bandwidth");
+        QTest::addColumn<QString>("query");
+        QTest::newRow("top") << "Top 25 streams"
+                             << "All Bitrates"
+                             << "/directory/?sgenre=TopTen&numresult=25&maxbitrate=999";
+        QTest::newRow("sub-genre") << "- Techno"
+                                   << "56k modem"
+                                   << "/directory/?sgenre=Techno&numresult=25&maxbitrate=56";
+        QTest::newRow("unencoded") << "R&B/Soul"
+                                   << "128 Kbps ISDN"
+                                   << "/directory/?sgenre=R&B/Soul&numresult=25&maxbitrate=128";
+        QTest::newRow("placeholder")
+            << "Choose genre"
+            << "28.8 modem"
+            << "/directory/?sgenre=Choose genre&numresult=25&maxbitrate=24";
+        QTest::newRow("dash inside") << "Hip-Hop"
+                                     << "33.6 modem"
+                                     << "/directory/?sgenre=p-Hop&numresult=25&maxbitrate=32";
+    }
+    void queryUrls() {
+        QFETCH(QString, genre);
+        QFETCH(QString, bandwidth);
+        QFETCH(QString, query);
+        QCOMPARE(QueryUrlText(Host, GenreWord(genre), MaxBitrateAfter(bandwidth, 7)), Host + query);
+    }
+
+    void choiceEdgeCases() {
+        qsizetype classics = 0;
+        for (const QString &entry : GenreEntries()) {
+            if (entry == QLatin1String("- Classic")) {
+                ++classics;
+                QCOMPARE(GenreWord(entry), QStringLiteral("Classic"));
+            }
+        }
+        QCOMPARE(classics, qsizetype(2)); // under Pop/Rock and under R&B/Soul
+        QCOMPARE(MaxBitrateAfter(QStringLiteral("300 baud"), 56), qint16(56));
+        QCOMPARE(SignedNumber(5120), QStringLiteral(" 5120"));
+        QCOMPARE(SignedNumber(0), QStringLiteral(" 0"));
+        QCOMPARE(SignedNumber(-3), QStringLiteral("-3"));
+    }
+
+    void contentLength_data() {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<int>("length"); // -1: not found
+        QTest::newRow("any case") << "HTTP/1.1 200 OK\r\ncontent-LENGTH: 42\r\n\r\n" << 42;
+        QTest::newRow("white space") << "Content-length:\t\n 7x\r\n" << 7;
+        QTest::newRow("no digits") << "Content-Length: abc\r\n" << 0;
+        QTest::newRow("absent") << "HTTP/1.1 200 OK\r\nServer: x\r\n\r\n" << -1;
+    }
+    void contentLength() {
+        QFETCH(QString, header);
+        QFETCH(int, length);
+        QCOMPARE(ContentLengthIn(header).value_or(-1), length);
+    }
+
+    void progressWithoutLength() {
+        DownloadProgress progress;
+        qint32 bytes = 0;
+        DownloadProgress::Update u = progress.onProgress(5120, QString(), " Searching...", bytes);
+        QCOMPARE(u.caption.value_or("none"),
+                 QStringLiteral("Loading stations:  5120 bytes received"));
+        QVERIFY(!u.title);
+        u = progress.onProgress(1000, "HTTP/1.1 200 OK\r\n\r\n", *u.caption, bytes);
+        QCOMPARE(u.caption.value_or("none"),
+                 QStringLiteral("Loading stations:  6120 bytes received"));
+        QVERIFY(!u.title);
+        QCOMPARE(bytes, 6120);
+
+        // The player's caption stays; the matching is case-sensitive.
+        u = progress.onProgress(10, QString(), "Prebuffering 40%", bytes);
+        QVERIFY(!u.caption);
+        QCOMPARE(bytes, 6130);
+        u = progress.onProgress(10, QString(), "prebuffering", bytes);
+        QVERIFY(u.caption);
+    }
+
+    void progressWithLength() {
+        const QString header = QStringLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+        const qint32 headerLength = qint32(header.size());
+        DownloadProgress progress;
+        qint32 bytes = 0;
+        // The header's length is taken off the first count.
+        DownloadProgress::Update u = progress.onProgress(headerLength + 250, header, "", bytes);
+        QCOMPARE(u.title.value_or("none"), QStringLiteral("Received  250 of  1000 - 25% Done"));
+        QCOMPARE(bytes, headerLength + 250);
+        u = progress.onProgress(417, header, "", bytes);
+        QCOMPARE(u.title.value_or("none"), QStringLiteral("Received  667 of  1000 - 67% Done"));
+        QVERIFY(progress.counting());
+        u = progress.onProgress(333, header, "", bytes);
+        QCOMPARE(u.title.value_or("none"), QStringLiteral("Received  1000 of  1000 - 100% Done"));
+        QVERIFY(!progress.counting());
+
+        // Complete: the next download counts afresh, without a length until its header;
+        // a count smaller than the header goes below zero.
+        bytes = 0;
+        u = progress.onProgress(10, QString(), "", bytes);
+        QVERIFY(!u.title);
+        QCOMPARE(progress.receivedCount(), 10);
+        u = progress.onProgress(5, header, "", bytes);
+        QVERIFY(15 - headerLength < 0);
+        QCOMPARE(u.title.value_or("none"), QStringLiteral("Received %1 of  1000 - %2% Done")
+                                               .arg(15 - headerLength)
+                                               .arg(qRound((15.0 - headerLength) / 10.0)));
+    }
+
+    void progressCarriesUnfinishedCount() {
+        const QString header = QStringLiteral("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+        DownloadProgress progress;
+        qint32 bytes = 0;
+        progress.onProgress(qint32(header.size()) + 500, header, "", bytes);
+        bytes = 0; // the next download, before this one reached its length
+        const DownloadProgress::Update u = progress.onProgress(100, QString(), "", bytes);
+        QCOMPARE(u.title.value_or("none"), QStringLiteral("Received  600 of  1000 - 60% Done"));
+        QCOMPARE(u.caption.value_or("none"),
+                 QStringLiteral("Loading stations:  100 bytes received"));
+    }
+
+    void joinsLines() {
+        QCOMPARE(JoinPageLines("a\nb\r\nc\rd\r\n"), QStringLiteral("abcd"));
+        QCOMPARE(JoinPageLines("/sbin/shoutcast-\r\nplaylist.pls"), Marker);
+        QCOMPARE(JoinPageLines("caf\xc3\xa9"), QStringLiteral("caf\u00e9"));
+        QCOMPARE(JoinPageLines("caf\xe9\n"), QStringLiteral("caf\u00e9")); // not UTF-8
+
+        QFile file(tempFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("one\r\ntwo\n");
+        file.close();
+        QCOMPARE(TakePageFile(tempFile()), QStringLiteral("onetwo"));
+        QVERIFY(!QFileInfo::exists(tempFile()));
+        QCOMPARE(TakePageFile(tempFile()), QString());
+    }
+
+    void failureCodes() {
+        QCOMPARE(DirectoryDownload::failureCode(QNetworkReply::HostNotFoundError, false), 1001);
+        QCOMPARE(DirectoryDownload::failureCode(QNetworkReply::ConnectionRefusedError, false),
+                 1004);
+        QCOMPARE(DirectoryDownload::failureCode(QNetworkReply::RemoteHostClosedError, false), 1004);
+        QCOMPARE(DirectoryDownload::failureCode(QNetworkReply::RemoteHostClosedError, true), 1002);
+        QCOMPARE(DirectoryDownload::failureCode(QNetworkReply::ContentNotFoundError, true), 1203);
+    }
+
+    void temporaryFileFolder() {
+        QCOMPARE(DirectoryDownload(dir.path()).temporaryFilePath(), tempFile());
+        QCOMPARE(DirectoryDownload(dir.filePath("missing")).temporaryFilePath(),
+                 QDir(QDir::tempPath()).filePath(DirectoryDownload::TemporaryFileName));
+    }
+
+    void getStations_data() {
+        QTest::addColumn<bool>("withLength");
+        QTest::newRow("with length") << true;
+        QTest::newRow("without length") << false;
+    }
+    void getStations() {
+        QFETCH(bool, withLength);
+        Station second = station("2", "Beta &amp; Co");
+        second.song.reset();
+        QString secondRow = row(second);
+        secondRow.insert(secondRow.indexOf("playlist.pls"), "\r\n"); // marker over two lines
+        const QString body = "<html>\n" + row(station("1", "Alpha")) + "\r\n" + secondRow + "\n" +
+                             QString(600, QLatin1Char(' ')) + "</html>\n";
+        const qint32 size = qint32(body.toUtf8().size());
+
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.respond = [&](const QByteArray &) { return response(body, withLength); };
+        DirectoryState state;
+        state.NextPageUrl = "stale";
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(server.host());
+        Events events(controller);
+        bool fileWhileLoading = false;
+        connect(&controller.download(), &DirectoryDownload::progress, this,
+                [&] { fileWhileLoading = QFileInfo::exists(tempFile()); });
+
+        controller.getStations("- Drum and Bass", "56k modem", "");
+        QCOMPARE(events.log.mid(0, 5),
+                 QStringList({"busy 1", "button 0", "status Status: Searching stations",
+                              "caption  Searching...", "clear"}));
+        QCOMPARE(state.NextPageUrl, QString());
+        QCOMPARE(state.MaxBitrate, qint16(56));
+        QCOMPARE(state.DirectoryUrl,
+                 server.host() + "/directory/?sgenre=Drum and Bass&numresult=25&maxbitrate=56");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+
+        QCOMPARE(
+            server.requestLines,
+            QList<QByteArray>(
+                {"GET /directory/?sgenre=Drum%20and%20Bass&numresult=25&maxbitrate=56 HTTP/1.1"}));
+        QVERIFY(fileWhileLoading);
+        QVERIFY(!QFileInfo::exists(tempFile()));
+        // Counted as on the wire: the header block and the page.
+        const qint32 wire = size + qint32(controller.download().headerText().size());
+        QCOMPARE(state.DirectoryBytes, wire);
+        QVERIFY(state.DirectoryPage.contains(Marker + "?rn=2"));
+        QVERIFY(!state.DirectoryPage.contains('\n'));
+        QCOMPARE(state.StationCount, qint16(2));
+        QCOMPARE(controller.playlistPaths(), QStringList({Marker + "?rn=1", Marker + "?rn=2"}));
+        const QStringList loading = events.starting("caption Loading");
+        QVERIFY(!loading.isEmpty());
+        QCOMPARE(loading.last(),
+                 QStringLiteral("caption Loading stations:  %1 bytes received").arg(wire));
+        QCOMPARE(events.log.mid(events.log.indexOf("clear", 5)),
+                 QStringList({"clear", "row Alpha|[Rock]|10/100|48|Song",
+                              "row Beta  Co|[Rock]|10/100|48|Unknown", "next 0", "previous 0",
+                              "caption  2 stations found.", "status Status: Ready", "busy 0",
+                              "button 1"}));
+
+        const QStringList titles = events.starting("title ");
+        if (!withLength) {
+            QVERIFY(titles.isEmpty());
+            return;
+        }
+        // The header's length comes off the count again, so a whole page ends at 100% and
+        // the count stops for the next download.
+        const QString header = controller.download().headerText();
+        QVERIFY(header.startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(header.contains(QStringLiteral("Content-Length: %1\r\n").arg(size)));
+        QCOMPARE(titles.last(), QStringLiteral("title Received  %1 of  %1 - 100% Done").arg(size));
+        QVERIFY(!controller.downloadProgress().counting());
+    }
+
+    void genreGoesOutUnencoded_data() {
+        QTest::addColumn<QString>("genre");
+        QTest::addColumn<QByteArray>("requestLine");
+        QTest::newRow("R&B/Soul")
+            << "R&B/Soul"
+            << QByteArray("GET /directory/?sgenre=R&B/Soul&numresult=25&maxbitrate=999 HTTP/1.1");
+        QTest::newRow("Choose genre")
+            << "Choose genre"
+            << QByteArray(
+                   "GET /directory/?sgenre=Choose%20genre&numresult=25&maxbitrate=999 HTTP/1.1");
+    }
+    void genreGoesOutUnencoded() {
+        QFETCH(QString, genre);
+        QFETCH(QByteArray, requestLine);
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.respond = [](const QByteArray &) { return response("<html></html>", true); };
+        DirectoryState state;
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(server.host());
+        Events events(controller);
+        controller.getStations(genre, "All Bitrates", "");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QCOMPARE(server.requestLines, QList<QByteArray>({requestLine}));
+        QVERIFY(events.log.contains("caption  0 stations found."));
+    }
+
+    void refusedConnection() {
+        quint16 port = 0;
+        {
+            QTcpServer closed;
+            QVERIFY(testsupport::listenOnLowPort(closed));
+            port = closed.serverPort();
+        }
+        DirectoryState state;
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(QStringLiteral("http://127.0.0.1:%1").arg(port));
+        Events events(controller);
+        QSignalSpy failed(&controller.download(), &DirectoryDownload::failed);
+        controller.getStations("- Techno", "All Bitrates", "");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QCOMPARE(failed.size(), 1);
+        const int code = failed.at(0).at(0).toInt();
+        QVERIFY2(code == 1001 || code == 1004, qPrintable(QString::number(code)));
+        QCOMPARE(
+            events.log.mid(events.log.size() - 4),
+            QStringList({"caption  Error loading stations. No connection?",
+                         "message Error loading stations. No connection?", "busy 0", "button 1"}));
+    }
+
+    void notFoundIsNotReported() {
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.respond = [](const QByteArray &) {
+            return response("no such page", true, "404 Not Found");
+        };
+        DirectoryState state;
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(server.host());
+        Events events(controller);
+        QSignalSpy failed(&controller.download(), &DirectoryDownload::failed);
+        controller.getStations("- Techno", "All Bitrates", "");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(0).toInt(), 1000 + int(QNetworkReply::ContentNotFoundError));
+        QVERIFY(events.starting("message").isEmpty());
+        QVERIFY(!events.log.contains("caption  Error loading stations. No connection?"));
+        QVERIFY(events.log.contains("busy 0"));
+    }
+
+    void pagingFlows() {
+        const QString first = row(station("1", "A")) + pagingLink("25", "[ Next ]");
+        const QString second = pagingLink("0", "[ Previous ]") + row(station("2", "B"));
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.respond = [&](const QByteArray &line) {
+            return response(line.contains("startat=25") ? second : first, true);
+        };
+        DirectoryState state;
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(server.host());
+        Events events(controller);
+        const QString nextUrl =
+            server.host() + "/directory/?sGenre=sGenre&numresult=25&startat=25&s=x";
+
+        controller.getStations("- Techno", "All Bitrates", "");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QVERIFY(events.log.contains("next 1"));
+        QVERIFY(events.log.contains("previous 0"));
+        QCOMPARE(state.NextPageUrl, nextUrl);
+        const QString query = state.DirectoryUrl;
+
+        // Next appends to a page file left behind instead of removing it.
+        const auto leaveFile = [&] {
+            QFile file(tempFile());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(row(station("9", "Left")).toUtf8() + "\n");
+        };
+        leaveFile();
+        events.log.clear();
+        controller.next();
+        QCOMPARE(events.log, QStringList({"close", "caption  Searching...", "clear"}));
+        QCOMPARE(state.DirectoryBytes, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QCOMPARE(server.requestLines.last(),
+                 QByteArray("GET /directory/?sGenre=sGenre&numresult=25&startat=25&s=x HTTP/1.1"));
+        QCOMPARE(events.starting("row "),
+                 QStringList({"row Left|[Rock]|10/100|48|Song", "row B|[Rock]|10/100|48|Song"}));
+        QVERIFY(events.log.contains("next 0"));
+        QVERIFY(events.log.contains("previous 1"));
+        QVERIFY(!events.log.contains("busy 1"));
+        QCOMPARE(state.DirectoryUrl, query);
+        QCOMPARE(state.NextPageUrl, nextUrl); // a disabled button keeps its address
+        QCOMPARE(state.PreviousPageUrl,
+                 server.host() + "/directory/?sGenre=sGenre&numresult=25&startat=0&s=x");
+
+        events.log.clear();
+        controller.previous();
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QVERIFY(server.requestLines.last().contains("startat=0&s=x"));
+        QCOMPARE(events.starting("row "), QStringList({"row A|[Rock]|10/100|48|Song"}));
+
+        // Get stations removes it first.
+        leaveFile();
+        events.log.clear();
+        controller.getStations("- Techno", "All Bitrates", "");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QCOMPARE(events.starting("row "), QStringList({"row A|[Rock]|10/100|48|Song"}));
+
+        events.log.clear();
+        controller.selectionChanged();
+        QCOMPARE(events.log, QStringList({"next 0", "previous 0"}));
+        QCOMPARE(state.NextPageUrl, QString());
+        QCOMPARE(state.PreviousPageUrl, QString());
+    }
+
+    void completionUsesBandwidthShownThen() {
+        Station fast = station("1", "Fast");
+        fast.bitrate = "128";
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.respond = [&](const QByteArray &) {
+            return response(row(fast) + row(station("2", "Slow")), true);
+        };
+        DirectoryState state;
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(server.host());
+        QString bandwidth = "All Bitrates";
+        controller.setBandwidthSource([&] { return bandwidth; });
+        Events events(controller);
+        controller.getStations("- Techno", bandwidth, "");
+        bandwidth = "56k modem";
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QCOMPARE(events.starting("row "), QStringList({"row Slow|[Rock]|10/100|48|Song"}));
+        QCOMPARE(state.MaxBitrate, qint16(56));
+        QVERIFY(server.requestLines.value(0).contains("maxbitrate=999"));
+    }
+
+    void newDownloadAbortsRunningOne() {
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.respond = [](const QByteArray &line) {
+            return line.contains("/slow") ? QByteArray() : response("fast page", true);
+        };
+        DirectoryDownload download(dir.path());
+        QSignalSpy finished(&download, &DirectoryDownload::finished);
+        QSignalSpy failed(&download, &DirectoryDownload::failed);
+        download.start(server.host() + "/slow", true);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestLines.size(), 1, Timeout);
+        download.start(server.host() + "/fast", true);
+        QVERIFY(finished.wait(Timeout));
+        QTest::qWait(50);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(failed.size(), 0);
+        QCOMPARE(TakePageFile(download.temporaryFilePath()), QStringLiteral("fast page"));
+    }
+};
+
+QTEST_GUILESS_MAIN(DirectoryQueryTest)
+#include "tst_directoryquery.moc"

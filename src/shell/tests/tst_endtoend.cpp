@@ -1,0 +1,179 @@
+// The real main window, offscreen, against the station simulator on 127.0.0.1: the road of
+// one station from the directory to sound in the null output.
+#include "directory/ui/stationgrid.h"
+#include "shell/controllibrary.h"
+#include "shell/mainwindow.h"
+#include "shell/settings.h"
+#include "shell/statuspanels.h"
+#include "stationsim/simulator.h"
+#include "stream/connection.h"
+#include "stream/engine.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <lumactl/lumabox.h>
+
+using namespace kestrune;
+using namespace kestrune::stationsim;
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    std::unique_ptr<Registry> m_registry;
+    std::unique_ptr<Settings> m_settings;
+    ControlLibrary m_controls;
+
+    std::unique_ptr<StationSimulator> simulator(QList<FaultRule> faults = {}) {
+        SimulatorOptions options;
+        options.directoryPort = 0;
+        options.streamPort = 0;
+        options.faults = faults;
+        auto sim = std::make_unique<StationSimulator>(options);
+        QString error;
+        if (!sim->start(&error))
+            qWarning() << "simulator:" << error;
+        qputenv("KESTRUNE_DIRECTORY_URL",
+                QStringLiteral("http://127.0.0.1:%1").arg(sim->directoryPort()).toLatin1());
+        return sim;
+    }
+
+    std::unique_ptr<MainWindow> window() {
+        auto w = std::make_unique<MainWindow>(*m_settings, m_controls);
+        w->Load(nullptr);
+        m_settings->ReqTimeOut = QStringLiteral("2"); // a short watchdog for the tests
+        return w;
+    }
+
+    static void click(MainWindow &w, const char *name) {
+        w.findChild<QPushButton *>(name)->click();
+    }
+
+    static bool getStations(MainWindow &w) {
+        click(w, "cmdGetStations");
+        return QTest::qWaitFor([&] { return w.ctList1()->caption().endsWith("stations found."); },
+                               10000);
+    }
+
+    static void doubleClickRow(MainWindow &w, int row) {
+        QTreeView *view = w.ctList1()->view();
+        const QModelIndex index = view->model()->index(row, 0);
+        view->setCurrentIndex(index);
+        Q_EMIT view->doubleClicked(index);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_controls.load({QStringLiteral(KESTRUNE_TEST_PLUGIN_DIR)}));
+        m_registry = std::make_unique<Registry>(m_root.filePath("settings"));
+        m_settings = std::make_unique<Settings>(*m_registry, m_root.path());
+        m_settings->setFirstSetup("DSL/Cable/LAN");
+    }
+
+    void getStationsAndPageThroughTheDirectory() {
+        auto sim = simulator();
+        auto w = window();
+        QVERIFY(getStations(*w));
+        QCOMPARE(w->ctList1()->caption(), QString(" 25 stations found."));
+        QCOMPARE(w->ctList1()->rowCount(), 25);
+        QCOMPARE(w->stations().paths().size(), 25);
+        QVERIFY(w->stations().paths().first().startsWith("/sbin/shoutcast-playlist.pls?rn="));
+        QCOMPARE(w->StatusBar1()->panelText(1), QString("Status: Ready"));
+        QVERIFY(w->ctList1()->cellText(0, 1).startsWith("["));
+        QVERIFY(w->findChild<QPushButton *>("cmdGetStations")->isEnabled());
+        QVERIFY(!QFile::exists(m_root.filePath("$$tmp.kt")));
+        const QString firstOnPage1 = w->ctList1()->itemText(0);
+
+        auto *next = w->findChild<QPushButton *>("cmdNext");
+        auto *previous = w->findChild<QPushButton *>("cmdPrevious");
+        QVERIFY(next->isEnabled());
+        QVERIFY(!previous->isEnabled());
+        next->click();
+        QVERIFY(QTest::qWaitFor([&] { return w->ctList1()->caption().endsWith("stations found."); },
+                                10000));
+        QVERIFY(w->ctList1()->itemText(0) != firstOnPage1);
+        QVERIFY(previous->isEnabled());
+        previous->click();
+        QVERIFY(QTest::qWaitFor([&] { return w->ctList1()->caption().endsWith("stations found."); },
+                                10000));
+        QCOMPARE(w->ctList1()->itemText(0), firstOnPage1);
+
+        // A new genre choice makes the paging links stale.
+        w->cmbGenre()->ListIndex(5);
+        QVERIFY(!next->isEnabled());
+        QVERIFY(!previous->isEnabled());
+    }
+
+    void doubleClickPlaysTheStation() {
+        auto sim = simulator();
+        auto w = window();
+        QVERIFY(getStations(*w));
+        doubleClickRow(*w, 0);
+        QCOMPARE(w->findChild<QLabel *>("lblStation")->text(), w->ctList1()->itemText(0));
+        QTRY_COMPARE_WITH_TIMEOUT(w->StatusBar1()->panelText(1), QString("Status: Playing stream"),
+                                  10000);
+        QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
+        // The server's own name and genre replace the directory's.
+        QVERIFY(!w->findChild<QLabel *>("StationLink")->text().isEmpty());
+        QVERIFY(!w->findChild<QLabel *>("lblSampleRate")->text().isEmpty());
+        w->Timer1Tick();
+        QCOMPARE(w->ctList1()->caption(),
+                 QString(" Playing stream (Server 1 of %1)").arg(w->connection().servers().size()));
+        QVERIFY(w->StatusBar1()->panelText(4).startsWith("Downloaded: "));
+        QVERIFY(!w->findChild<QPushButton *>("cmdStartStreaming")->isEnabled());
+
+        click(*w, "cmdStopStreaming");
+        QCOMPARE(w->StatusBar1()->panelText(1), QString("Status: Stopped"));
+        QVERIFY(!w->engine().client().isConnected());
+    }
+
+    void deadFirstServerPlaysFromTheSecond() {
+        auto sim = simulator({FaultRule{Fault::DeadFirst, QString()}});
+        auto w = window();
+        QVERIFY(getStations(*w));
+        // The second server answers at once, so the once-a-second status tick rarely lands
+        // while it is being requested: tick right then, as that tick would.
+        QString requestingCaption;
+        connect(&w->connection(), &ConnectionManager::statusText, w.get(), [&](const QString &t) {
+            if (t == ConnectionManager::RequestingText && w->connection().ServerIndex() == 1) {
+                w->Timer1Tick();
+                requestingCaption = w->ctList1()->caption();
+            }
+        });
+        doubleClickRow(*w, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            requestingCaption,
+            QString("Status: Requesting from server 2 of %1").arg(w->connection().servers().size()),
+            10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->StatusBar1()->panelText(1), QString("Status: Playing stream"),
+                                  10000);
+        QCOMPARE(w->connection().ServerIndex(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
+        click(*w, "cmdStopStreaming");
+    }
+
+    void directoryDownShowsTheErrorCaption() {
+        auto sim = simulator();
+        const quint16 port = sim->directoryPort();
+        sim.reset(); // nothing listens there any more
+        qputenv("KESTRUNE_DIRECTORY_URL",
+                QStringLiteral("http://127.0.0.1:%1").arg(port).toLatin1());
+        auto w = window();
+        click(*w, "cmdGetStations");
+        QTRY_COMPARE_WITH_TIMEOUT(w->ctList1()->caption(),
+                                  QString(" Error loading stations. No connection?"), 10000);
+        QMessageBox *box = w->findChild<QMessageBox *>("message");
+        QVERIFY(box);
+        QCOMPARE(box->text(), QString("Error loading stations. No connection?"));
+        QVERIFY(w->findChild<QPushButton *>("cmdGetStations")->isEnabled());
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "tst_endtoend.moc"

@@ -1,0 +1,107 @@
+// The station simulator: a station directory and three stream servers on 127.0.0.1, so the
+// player can be used and tested without the internet.
+#pragma once
+
+#include "stationsim/catalogue.h"
+#include "stream/testsupport/streamserver.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace kestrune::stationsim {
+
+enum class Fault {
+    DeadFirst, // the playlist's first address leads to a port nobody listens on
+    Stall,     // header and 16 KiB of audio, then silence on an open connection
+    Garbage,   // random bytes instead of audio
+    Drip,      // 200 bytes a second, no burst
+    Close,     // the server hangs up after about 100 KB of audio
+};
+
+struct FaultRule {
+    Fault kind = Fault::Stall;
+    QString stationId; // empty: every station
+};
+
+// "KIND" or "KIND@ID", KIND one of dead-first, stall, garbage, drip, close.
+std::optional<FaultRule> parseFault(const QString &text);
+
+struct SimulatorOptions {
+    int directoryPort = 8000;  // 0: a free port below 32768
+    int streamPort = 8001;     // the first of three; 0: free ports below 32768
+    bool contentLength = true; // false: directory pages end with the connection only
+    bool crlfAll = false;      // every playlist with CRLF line ends
+    QList<FaultRule> faults;
+};
+
+class StationSimulator : public QObject {
+    Q_OBJECT
+public:
+    // Milliseconds since the simulator started; drives what is playing.
+    using Clock = std::function<qint64()>;
+
+    explicit StationSimulator(SimulatorOptions options, QObject *parent = nullptr);
+    ~StationSimulator() override;
+
+    // Opens all ports. On failure `error` says why and nothing listens.
+    bool start(QString *error = nullptr);
+
+    quint16 directoryPort() const;
+    QList<quint16> streamPorts() const;
+    // The port the dead-first fault sends players to: bound, never listening.
+    quint16 deadPort() const { return m_deadPort; }
+    // The two lines announcing the addresses, each ending with a line break.
+    QByteArray startupText() const;
+
+    // Replaces the clock, e.g. to move through songs without waiting.
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+    // The 30-second slot whose song is playing now.
+    qint64 songSlot() const;
+
+    Catalogue &catalogue() { return m_catalogue; }
+    // The fault a station's streams have, if any besides dead-first.
+    std::optional<Fault> streamFault(const QString &stationId) const;
+    bool deadFirst(const QString &stationId) const;
+    // The playlist addresses of a station, faults included.
+    QStringList playlistAddresses(const Station &station) const;
+
+private:
+    struct Query {
+        QString genre;
+        int maxBitrate = 999;
+        int pageSize = 25;
+    };
+
+    bool openDeadPort(QString *error);
+    void onDirectoryConnection();
+    void onDirectoryData(QTcpSocket *socket);
+    QByteArray answerDirectory(const QByteArray &head, const QString &client);
+    QByteArray directoryListing(const QString &target, const QString &client);
+    testsupport::StreamRoute routeStream(int server, const QByteArray &head);
+    QByteArray audioFor(const Station &station);
+
+    SimulatorOptions m_options;
+    Catalogue m_catalogue;
+    QTcpServer *m_directory = nullptr;
+    QList<testsupport::PacedStreamServer *> m_streams;
+    int m_deadSocket = -1;
+    quint16 m_deadPort = 0;
+    QElapsedTimer m_started;
+    QDateTime m_startedAt;
+    Clock m_clock;
+    QHash<QString, Query> m_lastQuery;  // per client address
+    QHash<QString, QByteArray> m_audio; // per stream format
+};
+
+} // namespace kestrune::stationsim

@@ -1,0 +1,780 @@
+// The station simulator in-process over real sockets on 127.0.0.1: directory pages read with
+// the player's own scanning rules, playlists, streams with their pacing and faults, and the
+// stream servers' pages. One case starts the real executable.
+#include "pagescan.h"
+#include "stationsim/pages.h"
+#include "stationsim/simulator.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+using namespace kestrune::stationsim;
+
+namespace {
+
+constexpr int WaitMs = 8000;
+
+// The request the player's stream and playlist client sends, byte for byte.
+QByteArray playerRequest(const QByteArray &path) {
+    return "GET " + path +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+}
+
+QByteArray browserRequest(const QByteArray &path) {
+    return "GET " + path +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: Mozilla/5.0 (X11; Linux x86_64)\r\n"
+           "Accept: text/html\r\nConnection: close\r\n\r\n";
+}
+
+// A raw connection that collects everything the server sends.
+struct Client {
+    QTcpSocket socket;
+    QByteArray data;
+    QElapsedTimer sinceFirstByte;
+    bool refused = false;
+
+    Client(quint16 port, const QByteArray &request) {
+        QObject::connect(&socket, &QTcpSocket::readyRead, [this] {
+            if (data.isEmpty())
+                sinceFirstByte.start();
+            data += socket.readAll();
+        });
+        QObject::connect(&socket, &QTcpSocket::errorOccurred, [this](auto error) {
+            refused = refused || error == QAbstractSocket::ConnectionRefusedError;
+        });
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!request.isEmpty())
+            socket.write(request);
+    }
+    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+    bool waitClosed(int ms = WaitMs) {
+        return QTest::qWaitFor([this] { return closed(); }, ms);
+    }
+    bool waitFor(qsizetype bytes, int ms = WaitMs) {
+        return QTest::qWaitFor([&] { return data.size() >= bytes; }, ms);
+    }
+    qsizetype headEnd() const {
+        const qsizetype at = data.indexOf("\r\n\r\n");
+        return at < 0 ? -1 : at + 4;
+    }
+    QByteArray head() const { return data.left(headEnd()); }
+    QByteArray body() const { return headEnd() < 0 ? QByteArray() : data.mid(headEnd()); }
+};
+
+// Sends one request and returns the whole answer once the server has closed.
+QByteArray exchange(quint16 port, const QByteArray &request) {
+    Client client(port, request);
+    if (!client.waitClosed())
+        return {};
+    return client.data;
+}
+
+QByteArray bodyOf(const QByteArray &response) {
+    const qsizetype at = response.indexOf("\r\n\r\n");
+    return at < 0 ? QByteArray() : response.mid(at + 4);
+}
+
+QByteArray headerValue(const QByteArray &response, const QByteArray &name) {
+    const QByteArray head = response.left(response.indexOf("\r\n\r\n"));
+    for (const QByteArray &line : head.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.toLower().startsWith(name.toLower() + ':'))
+            return trimmed.mid(name.size() + 1).trimmed();
+    }
+    return {};
+}
+
+SimulatorOptions freePorts() {
+    SimulatorOptions options;
+    options.directoryPort = 0;
+    options.streamPort = 0;
+    return options;
+}
+
+// Stations with a given property, searched over a few lists.
+const Station *findStation(StationSimulator &sim, const std::function<bool(const Station &)> &ok) {
+    for (const char *genre : {"TopTen", "Jazz", "Rock", "Ambient", "Talk", "Metal", "Dance"}) {
+        for (const Station &s : sim.catalogue().stations(QString::fromLatin1(genre))) {
+            if (ok(s))
+                return &s;
+        }
+    }
+    return nullptr;
+}
+
+struct Frame {
+    bool valid = false;
+    int sampleRate = 0;
+    int bitrate = 0;
+    bool mono = false;
+    int length = 0;
+};
+
+// An MPEG layer III frame header, read from its bits.
+Frame readFrame(const QByteArray &data, qsizetype at) {
+    Frame f;
+    if (at + 4 > data.size())
+        return f;
+    const auto b = [&](int i) { return quint8(data.at(at + i)); };
+    if (b(0) != 0xFF || (b(1) & 0xE0) != 0xE0 || ((b(1) >> 1) & 3) != 1)
+        return f;
+    const int version = (b(1) >> 3) & 3; // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
+    const int rateIndex = (b(2) >> 2) & 3;
+    const int bitrateIndex = b(2) >> 4;
+    if (version == 1 || rateIndex == 3 || bitrateIndex == 0 || bitrateIndex == 15)
+        return f;
+    static const int rates[] = {44100, 48000, 32000};
+    static const int v1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int v2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    f.sampleRate = rates[rateIndex] / (version == 3 ? 1 : version == 2 ? 2 : 4);
+    f.bitrate = version == 3 ? v1[bitrateIndex] : v2[bitrateIndex];
+    f.mono = (b(3) >> 6) == 3;
+    f.length = (version == 3 ? 144000 : 72000) * f.bitrate / f.sampleRate + ((b(2) >> 1) & 1);
+    f.valid = true;
+    return f;
+}
+
+} // namespace
+
+class StationSimTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // --- catalogue -------------------------------------------------------------------------
+
+    void catalogueIsStableAndPlausible() {
+        Catalogue a;
+        Catalogue b;
+        b.stations(QStringLiteral("Metal")); // another word first must not change Jazz
+        const QList<Station> &jazz = a.stations(QStringLiteral("Jazz"));
+        const QList<Station> &again = b.stations(QStringLiteral("Jazz"));
+        QCOMPARE(jazz.size(), again.size());
+        for (qsizetype i = 0; i < jazz.size(); ++i) {
+            QCOMPARE(jazz[i].name, again[i].name);
+            QCOMPARE(jazz[i].listeners, again[i].listeners);
+            QCOMPARE(jazz[i].songs, again[i].songs);
+        }
+        QVERIFY(jazz.size() >= 40 && jazz.size() <= 80);
+        QVERIFY(a.stations(Catalogue::defaultGenre()).size() >= 60);
+
+        QSet<QString> ids;
+        int withoutSong = 0;
+        int total = 0;
+        for (const char *word : {"Jazz", "TopTen", "Rock", "Drum and Bass", "R&B/Soul"}) {
+            const QList<Station> &list = a.stations(QString::fromUtf8(word));
+            for (qsizetype i = 0; i < list.size(); ++i) {
+                const Station &s = list[i];
+                ++total;
+                QVERIFY2(!ids.contains(s.id), qPrintable(s.id));
+                ids.insert(s.id);
+                QCOMPARE(s.id.size(), 5);
+                QCOMPARE(a.find(s.id), &s);
+                QVERIFY(s.listeners <= s.maxListeners);
+                if (i > 0)
+                    QVERIFY(list[i - 1].listeners >= s.listeners);
+                QVERIFY(std::find(std::begin(StationBitrates), std::end(StationBitrates),
+                                  s.bitrateKbps) != std::end(StationBitrates));
+                if (s.bitrateKbps >= 128)
+                    QCOMPARE(s.sampleRate, 44100);
+                else if (s.bitrateKbps > 24 && s.bitrateKbps <= 56)
+                    QCOMPARE(s.sampleRate, 22050);
+                else if (s.bitrateKbps == 24)
+                    QVERIFY(s.sampleRate == 22050 || s.sampleRate == 11025);
+                QCOMPARE(s.channels, s.bitrateKbps <= 48 ? 1 : 2);
+                QVERIFY(s.servers >= 1 && s.servers <= 3);
+                QVERIFY(!s.songs.isEmpty());
+                withoutSong += s.hasSong ? 0 : 1;
+            }
+            QVERIFY(list[1].name.contains(QLatin1String(" & ")));
+            QVERIFY(list[12].name.contains(QLatin1String("&&")));
+        }
+        // About one in five says nothing about its song.
+        QVERIFY2(withoutSong > total / 10 && withoutSong < total * 3 / 10,
+                 qPrintable(QStringLiteral("%1 of %2").arg(withoutSong).arg(total)));
+        QVERIFY(a.find(QStringLiteral("00000")) == nullptr);
+    }
+
+    void faultsParse() {
+        QCOMPARE(parseFault(QStringLiteral("stall"))->kind, Fault::Stall);
+        QVERIFY(parseFault(QStringLiteral("stall"))->stationId.isEmpty());
+        const auto rule = parseFault(QStringLiteral("dead-first@12345"));
+        QVERIFY(rule);
+        QCOMPARE(rule->kind, Fault::DeadFirst);
+        QCOMPARE(rule->stationId, QStringLiteral("12345"));
+        QVERIFY(!parseFault(QStringLiteral("explode")));
+        QVERIFY(!parseFault(QStringLiteral("drip@abc")));
+
+        SimulatorOptions options = freePorts();
+        options.faults = {*parseFault(QStringLiteral("drip")),
+                          *parseFault(QStringLiteral("close@11111")),
+                          *parseFault(QStringLiteral("dead-first@22222"))};
+        StationSimulator sim(options);
+        QCOMPARE(sim.streamFault(QStringLiteral("11111")), Fault::Close);
+        QCOMPARE(sim.streamFault(QStringLiteral("33333")), Fault::Drip);
+        QVERIFY(sim.deadFirst(QStringLiteral("22222")));
+        QVERIFY(!sim.deadFirst(QStringLiteral("11111")));
+    }
+
+    // --- directory pages -------------------------------------------------------------------
+
+    void layoutConstants() {
+        QCOMPARE(int(RowGap.size()), 42);
+        for (const char *marker :
+             {"Now Playing:", "#FFFFFF", "_scurl", "</a>", "<b>[", "?startat="})
+            QVERIFY(RowGap.find(marker) == std::string_view::npos);
+        QVERIFY(NoSong.find("Now Playing:") != 0);
+        // In a row, "Now Playing:" begins 46 characters after the "<" of "</a>".
+        Station s;
+        s.id = QStringLiteral("12345");
+        s.name = QStringLiteral("A & B");
+        s.genre = QStringLiteral("Jazz");
+        s.songs = {QStringLiteral("X - Y")};
+        const QString row = joinedLines(directoryRow(s, s.songAt(0), 8000));
+        const qsizetype playing = row.indexOf(QLatin1String("Now Playing:"));
+        QVERIFY(playing > 0);
+        QCOMPARE(playing - row.lastIndexOf(QLatin1String("</a>"), playing), 46);
+        QVERIFY(!directoryRow(s, QString(), 8000).contains("Now Playing:"));
+    }
+
+    void firstPageFollowsTheScanningRules() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const QByteArray response =
+            exchange(sim.directoryPort(),
+                     playerRequest("/directory/?sgenre=Jazz&numresult=25&maxbitrate=999"));
+        QVERIFY(response.startsWith("HTTP/1.1 200 OK\r\n"));
+        QCOMPARE(headerValue(response, "Content-Type"), QByteArray("text/html"));
+        QCOMPARE(headerValue(response, "Connection"), QByteArray("close"));
+        const QByteArray body = bodyOf(response);
+        QCOMPARE(headerValue(response, "Content-Length").toLongLong(), body.size());
+        QVERIFY(body.contains("<html>") && body.contains("<title>") && body.contains("<table"));
+
+        const ScannedPage page = scanDirectoryPage(body);
+        QVERIFY2(page.problem.isEmpty(), qPrintable(page.problem));
+        QCOMPARE(page.rows.size(), 25);
+        QCOMPARE(page.next, 25);
+        QCOMPARE(page.previous, -1);
+        // Nothing outside the rows may look like part of one.
+        const QString text = joinedLines(body);
+        QCOMPARE(text.count(QLatin1String("/sbin/shoutcast-playlist.pls")), 25);
+        QCOMPARE(text.count(QLatin1String("#FFFFFF")), 50);
+
+        const QList<Station> &jazz = sim.catalogue().stations(QStringLiteral("Jazz"));
+        bool ampersand = false;
+        bool doubled = false;
+        bool silent = false;
+        for (int i = 0; i < 25; ++i) {
+            const ScannedRow &row = page.rows[i];
+            const Station &s = jazz[i];
+            QCOMPARE(row.id, s.id);
+            QCOMPARE(row.genre, QStringLiteral("[Jazz]"));
+            QCOMPARE(
+                row.url,
+                QStringLiteral("http://127.0.0.1:%1/home/%2").arg(sim.directoryPort()).arg(s.id));
+            QCOMPARE(QString(row.name).replace(QLatin1String("&amp;"), QLatin1String("&")), s.name);
+            QVERIFY(!row.name.contains(QRegularExpression(QStringLiteral("&(?!amp;)"))));
+            ampersand = ampersand || row.name.contains(QLatin1String(" &amp; "));
+            doubled = doubled || row.name.contains(QLatin1String("&amp;&amp;"));
+            QCOMPARE(row.hasSong, s.hasSong);
+            if (row.hasSong) {
+                QCOMPARE(QString(row.song).replace(QLatin1String("&amp;"), QLatin1String("&")),
+                         s.songAt(sim.songSlot()));
+            }
+            silent = silent || !row.hasSong;
+            QCOMPARE(row.listeners, QStringLiteral("%1/%2").arg(s.listeners).arg(s.maxListeners));
+            QCOMPARE(row.bitrate, QString::number(s.bitrateKbps));
+        }
+        QVERIFY(ampersand);
+        QVERIFY(doubled);
+        QVERIFY(silent);
+    }
+
+    void followUpPagesContinueTheLastQuery() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const quint16 port = sim.directoryPort();
+        // Without an earlier query the default list is paged.
+        ScannedPage page = scanDirectoryPage(bodyOf(
+            exchange(port, playerRequest("/directory/?sGenre=sGenre&numresult=25&startat=25"))));
+        const QList<Station> &top = sim.catalogue().stations(Catalogue::defaultGenre());
+        QCOMPARE(page.rows.size(), 25);
+        QCOMPARE(page.rows[0].id, top[25].id);
+
+        const QList<Station> &rock = sim.catalogue().stations(QStringLiteral("Rock"));
+        QVERIFY(rock.size() > 25);
+        QVERIFY(
+            !exchange(port, playerRequest("/directory/?sgenre=Rock&numresult=25&maxbitrate=999"))
+                 .isEmpty());
+        const QByteArray second = bodyOf(
+            exchange(port, playerRequest("/directory/?sGenre=sGenre&numresult=25&startat=25")));
+        page = scanDirectoryPage(second);
+        QVERIFY2(page.problem.isEmpty(), qPrintable(page.problem));
+        QCOMPARE(page.rows.size(), qMin(25, int(rock.size()) - 25));
+        for (int i = 0; i < page.rows.size(); ++i)
+            QCOMPARE(page.rows[i].id, rock[25 + i].id);
+        QCOMPARE(page.previous, 0);
+        QCOMPARE(page.next, rock.size() > 50 ? 50 : -1);
+
+        // The two links far apart, with no other page number between them.
+        const QString text = joinedLines(second);
+        const qsizetype previous = text.indexOf(QLatin1String("[ Previous ]"));
+        const qsizetype next = text.indexOf(QLatin1String("[ Next ]"));
+        if (next >= 0) {
+            QVERIFY(next - previous > 60);
+            QCOMPARE(text.indexOf(QLatin1String("?startat="), previous),
+                     text.lastIndexOf(QLatin1String("?startat="), next));
+        }
+
+        // The last page of the default list has no Next.
+        const int last = int((top.size() - 1) / 25) * 25;
+        page = scanDirectoryPage(bodyOf(exchange(
+            port, playerRequest("/directory/?sgenre=TopTen&numresult=25&maxbitrate=999&startat=" +
+                                QByteArray::number(last)))));
+        QCOMPARE(page.rows.size(), int(top.size()) - last);
+        QCOMPARE(page.next, -1);
+        QCOMPARE(page.previous, last - 25);
+    }
+
+    void maxBitrateFilters() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const ScannedPage page = scanDirectoryPage(bodyOf(
+            exchange(sim.directoryPort(),
+                     playerRequest("/directory/?sgenre=TopTen&numresult=25&maxbitrate=56"))));
+        QList<const Station *> wanted;
+        for (const Station &s : sim.catalogue().stations(Catalogue::defaultGenre())) {
+            if (s.bitrateKbps <= 56)
+                wanted << &s;
+        }
+        QVERIFY(!wanted.isEmpty());
+        QCOMPARE(page.rows.size(), qMin(25, int(wanted.size())));
+        for (int i = 0; i < page.rows.size(); ++i) {
+            QVERIFY(page.rows[i].bitrate.toInt() <= 56);
+            QCOMPARE(page.rows[i].id, wanted[i]->id);
+        }
+    }
+
+    void oddGenreWords_data() {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QString>("genre");
+        QTest::newRow("ampersand and slash raw")
+            << QByteArray("/directory/?sgenre=R&B/Soul&numresult=25&maxbitrate=999")
+            << QStringLiteral("R&B/Soul");
+        QTest::newRow("ampersand and slash encoded")
+            << QByteArray("/directory/?sgenre=R%26B%2FSoul&numresult=25&maxbitrate=999")
+            << QStringLiteral("R&B/Soul");
+        QTest::newRow("blanks")
+            << QByteArray("/directory/?sgenre=Drum%20and%20Bass&numresult=25&maxbitrate=999")
+            << QStringLiteral("Drum and Bass");
+        QTest::newRow("placeholder")
+            << QByteArray("/directory/?sgenre=Choose%20genre&numresult=25&maxbitrate=999")
+            << QStringLiteral("Choose genre");
+    }
+    void oddGenreWords() {
+        QFETCH(QByteArray, target);
+        QFETCH(QString, genre);
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const ScannedPage page =
+            scanDirectoryPage(bodyOf(exchange(sim.directoryPort(), playerRequest(target))));
+        QVERIFY2(page.problem.isEmpty(), qPrintable(page.problem));
+        QCOMPARE(page.rows.size(), 25);
+        for (const ScannedRow &row : page.rows)
+            QCOMPARE(row.genre, u'[' + genre + u']');
+        QCOMPARE(page.rows[0].id, sim.catalogue().stations(genre)[0].id);
+    }
+
+    void pagesWithAndWithoutContentLength() {
+        for (const bool withLength : {true, false}) {
+            SimulatorOptions options = freePorts();
+            options.contentLength = withLength;
+            StationSimulator sim(options);
+            QVERIFY(sim.start());
+            const QByteArray raw =
+                exchange(sim.directoryPort(),
+                         playerRequest("/directory/?sgenre=Jazz&numresult=25&maxbitrate=999"));
+            QCOMPARE(headerValue(raw, "Content-Length").isEmpty(), !withLength);
+
+            // A normal HTTP client gets the whole page either way.
+            QNetworkAccessManager manager;
+            std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(
+                QUrl(QStringLiteral(
+                         "http://127.0.0.1:%1/directory/?sgenre=Jazz&numresult=25&maxbitrate=999")
+                         .arg(sim.directoryPort())))));
+            QVERIFY(QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs));
+            QCOMPARE(reply->error(), QNetworkReply::NoError);
+            QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+            const QByteArray page = reply->readAll();
+            QCOMPARE(page, bodyOf(raw));
+            QCOMPARE(scanDirectoryPage(page).rows.size(), 25);
+        }
+    }
+
+    void homePageAndNotFound() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const Station &s = sim.catalogue().stations(QStringLiteral("TopTen"))[1];
+        const QByteArray home =
+            exchange(sim.directoryPort(), browserRequest("/home/" + s.id.toUtf8()));
+        QVERIFY(home.startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(bodyOf(home).contains(htmlEscape(s.name).toUtf8()));
+        for (const QByteArray &path :
+             {QByteArray("/"), QByteArray("/home/00000"), QByteArray("/nowhere"),
+              QByteArray("/sbin/shoutcast-playlist.pls?rn=00000&file=filename.pls")}) {
+            QVERIFY2(
+                exchange(sim.directoryPort(), browserRequest(path)).startsWith("HTTP/1.1 404 "),
+                path.constData());
+        }
+    }
+
+    // --- playlists -------------------------------------------------------------------------
+
+    void playlists() {
+        for (const bool crlfAll : {false, true}) {
+            SimulatorOptions options = freePorts();
+            options.crlfAll = crlfAll;
+            StationSimulator sim(options);
+            QVERIFY(sim.start());
+            const QList<quint16> ports = sim.streamPorts();
+            QCOMPARE(ports.size(), 3);
+            for (const int servers : {1, 2, 3}) {
+                for (const bool crlf : {false, true}) {
+                    const Station *s = findStation(sim, [&](const Station &st) {
+                        return st.servers == servers && st.crlfPlaylist == crlf;
+                    });
+                    QVERIFY(s);
+                    const QByteArray response =
+                        exchange(sim.directoryPort(),
+                                 playerRequest("/sbin/shoutcast-playlist.pls?rn=" + s->id.toUtf8() +
+                                               "&file=filename.pls"));
+                    const QByteArray lead =
+                        "HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n";
+                    QVERIFY(response.startsWith(lead));
+                    const QByteArray text = response.mid(lead.size());
+                    const bool wantCrlf = crlf || crlfAll;
+                    QCOMPARE(text.count("\r\n"), wantCrlf ? text.count('\n') : 0);
+                    QCOMPARE(text.count('\n'), 3 + 3 * servers);
+
+                    const QList<QByteArray> lines = text.trimmed().split('\n');
+                    QCOMPARE(lines.first().trimmed(), QByteArray("[playlist]"));
+                    QCOMPARE(lines.at(1).trimmed(),
+                             "numberofentries=" + QByteArray::number(servers));
+                    QCOMPARE(lines.last().trimmed(), QByteArray("Version=2"));
+                    for (int k = 1; k <= servers; ++k) {
+                        const QByteArray n = QByteArray::number(k);
+                        const QByteArray file = lines.at(2 + 3 * (k - 1)).trimmed();
+                        QCOMPARE(file, "File" + n + "=http://127.0.0.1:" +
+                                           QByteArray::number(ports[k - 1]) + '/' + s->id.toUtf8());
+                        QVERIFY(!file.toLower().contains("stream"));
+                        const QByteArray title = lines.at(3 + 3 * (k - 1)).trimmed();
+                        QVERIFY(title.startsWith("Title" + n + "=(#" + n + " - "));
+                        QVERIFY(title.endsWith(") " + s->name.toUtf8()));
+                        QCOMPARE(lines.at(4 + 3 * (k - 1)).trimmed(), "Length" + n + "=-1");
+                    }
+                }
+            }
+        }
+    }
+
+    void deadFirstLeadsToAClosedPort() {
+        SimulatorOptions options = freePorts();
+        options.faults << *parseFault(QStringLiteral("dead-first"));
+        StationSimulator sim(options);
+        QVERIFY(sim.start());
+        const Station *s = findStation(sim, [](const Station &st) { return st.servers == 3; });
+        QVERIFY(s);
+        const QByteArray text = bodyOf(exchange(
+            sim.directoryPort(), playerRequest("/sbin/shoutcast-playlist.pls?rn=" + s->id.toUtf8() +
+                                               "&file=filename.pls")));
+        QVERIFY(text.contains("numberofentries=3\n"));
+        const QByteArray dead =
+            "http://127.0.0.1:" + QByteArray::number(sim.deadPort()) + '/' + s->id.toUtf8();
+        QVERIFY(text.contains("File1=" + dead));
+        QVERIFY(sim.deadPort() > 0 && sim.deadPort() < 32768);
+        QVERIFY(!sim.streamPorts().contains(sim.deadPort()));
+        QVERIFY(
+            text.contains("File2=http://127.0.0.1:" + QByteArray::number(sim.streamPorts()[0])));
+
+        Client refused(sim.deadPort(), QByteArray());
+        QVERIFY(QTest::qWaitFor([&] { return refused.refused; }, WaitMs));
+        Client live(sim.streamPorts()[0], playerRequest('/' + s->id.toUtf8()));
+        QVERIFY(live.waitFor(4096));
+        QVERIFY(live.data.startsWith("ICY 200 OK\r\n"));
+    }
+
+    // --- streams ---------------------------------------------------------------------------
+
+    void streamHeadAndFrames_data() {
+        QTest::addColumn<int>("sampleRate");
+        QTest::addColumn<int>("channels");
+        QTest::newRow("44100 stereo") << 44100 << 2;
+        QTest::newRow("22050 mono") << 22050 << 1;
+        QTest::newRow("22050 stereo") << 22050 << 2;
+        QTest::newRow("11025 mono") << 11025 << 1;
+    }
+    void streamHeadAndFrames() {
+        QFETCH(int, sampleRate);
+        QFETCH(int, channels);
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const Station *s = findStation(sim, [&](const Station &st) {
+            return st.sampleRate == sampleRate && st.channels == channels;
+        });
+        QVERIFY(s);
+        Client client(sim.streamPorts()[2], playerRequest('/' + s->id.toUtf8()));
+        QVERIFY(client.waitFor(16384));
+        QVERIFY(client.headEnd() > 0);
+
+        // Without the blank line, then split after each line break.
+        QList<QByteArray> lines = client.head().chopped(2).split('\n');
+        QCOMPARE(lines.takeLast(), QByteArray());
+        QCOMPARE(lines.size(), 8);
+        QList<QByteArray> got;
+        for (const QByteArray &line : lines) {
+            QVERIFY(line.endsWith('\r'));
+            got << line.chopped(1);
+        }
+        const QByteArray name = "icy-name:" + s->name.toUtf8();
+        const QByteArray genre = "icy-genre:" + s->genre.toUtf8();
+        QCOMPARE(got[0], QByteArray("ICY 200 OK"));
+        QCOMPARE(got[1], QByteArray("icy-notice1:This stream requires a player"));
+        QCOMPARE(got[2], s->genreFirst ? genre : name);
+        QCOMPARE(got[3], s->genreFirst ? name : genre);
+        QCOMPARE(got[4], "icy-url:http://127.0.0.1:" + QByteArray::number(sim.directoryPort()) +
+                             "/home/" + s->id.toUtf8());
+        QCOMPARE(got[5], QByteArray("content-type:audio/mpeg"));
+        QCOMPARE(got[6], QByteArray("icy-pub:1"));
+        QCOMPARE(got[7], "icy-br:" + QByteArray::number(s->bitrateKbps));
+
+        // Real frames of the station's format, one after the other.
+        const QByteArray audio = client.body();
+        qsizetype at = 0;
+        for (int i = 0; i < 8; ++i) {
+            const Frame f = readFrame(audio, at);
+            QVERIFY2(f.valid, qPrintable(QStringLiteral("frame %1").arg(i)));
+            QCOMPARE(f.sampleRate, sampleRate);
+            QCOMPARE(f.bitrate, s->bitrateKbps);
+            QCOMPARE(f.mono, channels == 1);
+            at += f.length;
+        }
+    }
+
+    void streamComesInABurstThenAtPace() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const Station *s =
+            findStation(sim, [](const Station &st) { return st.bitrateKbps == 128; });
+        QVERIFY(s);
+        Client client(sim.streamPorts()[0], playerRequest('/' + s->id.toUtf8()));
+        QVERIFY(client.waitFor(1));
+        QTest::qWait(1000);
+        const double seconds = client.sinceFirstByte.elapsed() / 1000.0;
+        const qint64 audio = client.body().size();
+        const double expected = 65536 + 16000 * seconds;
+        QVERIFY2(audio > expected - 6000 && audio < expected + 6000,
+                 qPrintable(QStringLiteral("%1 bytes after %2 s").arg(audio).arg(seconds)));
+        QVERIFY(!client.closed());
+    }
+
+    void statusPageForBrowsers() {
+        StationSimulator sim(freePorts());
+        qint64 now = 0;
+        sim.setClock([&now] { return now; });
+        QVERIFY(sim.start());
+        const Station *s = findStation(sim, [](const Station &st) {
+            return st.songAt(0) != st.songAt(1) && st.songs.join(QString()).contains(u'&');
+        });
+        QVERIFY(s);
+        const auto songOnPage = [&](const QByteArray &request) {
+            const QByteArray page = bodyOf(exchange(sim.streamPorts()[1], request));
+            const qsizetype c = page.indexOf("Current Song");
+            if (c < 0)
+                return QByteArray();
+            return page.mid(c + 55, page.indexOf("</b>", c + 55) - (c + 55));
+        };
+        const QByteArray path = '/' + s->id.toUtf8();
+        QCOMPARE(songOnPage(browserRequest(path)), htmlEscape(s->songAt(0)).toUtf8());
+        now = 29999;
+        QCOMPARE(songOnPage(browserRequest(path)), htmlEscape(s->songAt(0)).toUtf8());
+        now = 30000;
+        QCOMPARE(songOnPage(browserRequest(path)), htmlEscape(s->songAt(1)).toUtf8());
+        now = 30000 * qint64(s->songs.size() + 2);
+        QCOMPARE(songOnPage(browserRequest(path)), htmlEscape(s->songAt(2)).toUtf8());
+
+        // A page fetcher gets the page too, not the stream.
+        QNetworkAccessManager manager;
+        std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(sim.streamPorts()[1]).arg(s->id)))));
+        QVERIFY(QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs));
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QVERIFY(reply->readAll().contains("Current Song: </font></td>"));
+
+        // The history: ten songs, the newest first.
+        now = 30000 * 20 + 5;
+        const QByteArray played =
+            bodyOf(exchange(sim.streamPorts()[0], browserRequest(path + "/played.html")));
+        QRegularExpression row(
+            QStringLiteral("<tr><td>(\\d\\d:\\d\\d:\\d\\d)</td><td>([^<]*)</td></tr>"));
+        QStringList songs;
+        QStringList times;
+        for (const auto &match : row.globalMatch(QString::fromUtf8(played))) {
+            times << match.captured(1);
+            songs << match.captured(2);
+        }
+        QCOMPARE(songs.size(), 10);
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(songs[i], htmlEscape(s->songAt(20 - i)));
+        QVERIFY(times[0] != times[1]);
+
+        QVERIFY(
+            exchange(sim.streamPorts()[0], browserRequest("/00000")).startsWith("HTTP/1.0 404"));
+        QVERIFY(exchange(sim.streamPorts()[0], playerRequest(path + "/other"))
+                    .startsWith("HTTP/1.0 404"));
+    }
+
+    void streamFaults_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("stall") << QStringLiteral("stall");
+        QTest::newRow("garbage") << QStringLiteral("garbage");
+        QTest::newRow("drip") << QStringLiteral("drip");
+        QTest::newRow("close") << QStringLiteral("close");
+    }
+    void streamFaults() {
+        QFETCH(QString, fault);
+        // A fast station, so closing after 100 KB comes quickly; the fault is set for it alone.
+        StationSimulator probe(freePorts());
+        const Station *fast =
+            findStation(probe, [](const Station &st) { return st.bitrateKbps >= 256; });
+        QVERIFY(fast);
+        SimulatorOptions options = freePorts();
+        options.faults << *parseFault(fault + u'@' + fast->id);
+        StationSimulator sim(options);
+        QVERIFY(sim.start());
+        const Station *s = sim.catalogue().find(fast->id);
+        QVERIFY(s);
+        const Station *other = findStation(sim, [&](const Station &st) { return st.id != s->id; });
+        QVERIFY(other);
+
+        Client client(sim.streamPorts()[0], playerRequest('/' + s->id.toUtf8()));
+        Client healthy(sim.streamPorts()[0], playerRequest('/' + other->id.toUtf8()));
+        QVERIFY(healthy.waitFor(65536));
+        QVERIFY(client.waitFor(1));
+        QTest::qWait(1500);
+        QVERIFY(client.data.startsWith("ICY 200 OK\r\n"));
+        const QByteArray audio = client.body();
+        if (fault == QLatin1String("stall")) {
+            QCOMPARE(audio.size(), 16384);
+            QVERIFY(!client.closed());
+            QVERIFY(readFrame(audio, 0).valid);
+        } else if (fault == QLatin1String("garbage")) {
+            QVERIFY(audio.size() > 65536);
+            int frames = 0;
+            for (qsizetype at = 0; at + 4 < audio.size(); ++at)
+                frames += readFrame(audio, at).valid ? 1 : 0;
+            // Random bytes look like a frame header now and then, but nowhere near as often
+            // as real audio does (hundreds of frames in 64 KiB).
+            QVERIFY2(frames < 40, qPrintable(QString::number(frames)));
+            QVERIFY(!client.closed());
+        } else if (fault == QLatin1String("drip")) {
+            const double seconds = client.sinceFirstByte.elapsed() / 1000.0;
+            QVERIFY2(audio.size() > 100 && audio.size() < 200 * seconds + 200,
+                     qPrintable(QString::number(audio.size())));
+            QVERIFY(!client.closed());
+        } else {
+            QVERIFY(client.waitClosed());
+            QCOMPARE(client.body().size(), 100000);
+            QVERIFY(readFrame(client.body(), 0).valid);
+        }
+        QVERIFY(!healthy.closed());
+        QVERIFY(healthy.body().size() > 65536);
+    }
+
+    // --- the program -----------------------------------------------------------------------
+
+    void executableAnnouncesAndServes() {
+        QProcess process;
+        process.start(QStringLiteral(KESTRUNE_STATIONSIM),
+                      {QStringLiteral("--port"), QStringLiteral("0"),
+                       QStringLiteral("--stream-port"), QStringLiteral("0"),
+                       QStringLiteral("--no-content-length")});
+        QVERIFY(process.waitForStarted(WaitMs));
+        QByteArray out;
+        QElapsedTimer clock;
+        clock.start();
+        while (out.count('\n') < 2 && clock.elapsed() < WaitMs) {
+            process.waitForReadyRead(200);
+            out += process.readAllStandardOutput();
+        }
+        const QRegularExpression lines(
+            QStringLiteral("^directory http://127\\.0\\.0\\.1:(\\d+)\\n"
+                           "streams http://127\\.0\\.0\\.1:(\\d+) http://127\\.0\\.0\\.1:(\\d+) "
+                           "http://127\\.0\\.0\\.1:(\\d+)\\n$"));
+        const auto match = lines.match(QString::fromUtf8(out));
+        QVERIFY2(match.hasMatch(), out.constData());
+        for (int i = 1; i <= 4; ++i)
+            QVERIFY(match.captured(i).toInt() > 0 && match.captured(i).toInt() < 32768);
+
+        const QByteArray page =
+            exchange(quint16(match.captured(1).toInt()),
+                     playerRequest("/directory/?sgenre=Jazz&numresult=25&maxbitrate=999"));
+        QVERIFY(page.startsWith("HTTP/1.1 200 OK\r\n"));
+        QVERIFY(headerValue(page, "Content-Length").isEmpty());
+        QCOMPARE(scanDirectoryPage(bodyOf(page)).rows.size(), 25);
+
+        process.terminate();
+        QVERIFY(process.waitForFinished(WaitMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+    }
+
+    void executableRejectsBadArguments() {
+        for (const QStringList &args :
+             {QStringList{QStringLiteral("--fault"), QStringLiteral("explode")},
+              QStringList{QStringLiteral("--port"), QStringLiteral("40000")}}) {
+            QProcess process;
+            process.start(QStringLiteral(KESTRUNE_STATIONSIM), args);
+            QVERIFY(process.waitForFinished(WaitMs));
+            QCOMPARE(process.exitCode(), 2);
+            QVERIFY(process.readAllStandardOutput().isEmpty());
+        }
+    }
+
+    void explicitPortsAreTakenAsGiven() {
+        // Find four free neighbouring ports, then let them go for the simulator.
+        int first = 0;
+        for (int candidate = 24000; candidate < 32000 && first == 0; candidate += 4) {
+            QTcpServer probes[4];
+            bool free = true;
+            for (int i = 0; i < 4 && free; ++i)
+                free = probes[i].listen(QHostAddress::LocalHost, quint16(candidate + i));
+            if (free)
+                first = candidate;
+        }
+        QVERIFY(first > 0);
+        SimulatorOptions options;
+        options.directoryPort = first;
+        options.streamPort = first + 1;
+        StationSimulator sim(options);
+        QString error;
+        QVERIFY2(sim.start(&error), qPrintable(error));
+        QCOMPARE(int(sim.directoryPort()), first);
+        QCOMPARE(sim.streamPorts(),
+                 (QList<quint16>{quint16(first + 1), quint16(first + 2), quint16(first + 3)}));
+        // A second one on the same ports must fail and say so.
+        StationSimulator clash(options);
+        QVERIFY(!clash.start(&error));
+        QVERIFY(error.contains(QString::number(first)));
+    }
+};
+
+QTEST_GUILESS_MAIN(StationSimTest)
+#include "tst_stationsim.moc"
