@@ -76,6 +76,7 @@ int main(int argc, char *argv[]) {
     }
     options.contentLength = !parser.isSet(noLength);
     options.crlfAll = parser.isSet(crlfAll);
+    options.prepareAudio = true;
 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
         std::perror("socketpair");

@@ -194,6 +194,8 @@ bool StationSimulator::start(QString *error) {
     }
     // The default list first, so its ids are the same in every run.
     m_catalogue.stations(Catalogue::defaultGenre());
+    if (m_options.prepareAudio)
+        QTimer::singleShot(0, this, [this] { prepareNextFormat(0); });
     return true;
 }
 
@@ -288,6 +290,7 @@ QStringList StationSimulator::playlistAddresses(const Station &station) const {
 
 void StationSimulator::onDirectoryConnection() {
     while (QTcpSocket *socket = m_directory->nextPendingConnection()) {
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
         auto answered = std::make_shared<bool>(false);
@@ -426,12 +429,23 @@ StreamRoute StationSimulator::routeStream(int server, const QByteArray &head) {
     o.responseHeader = streamHeader(*station, directoryPort());
     o.audio = audio;
     o.bitrateKbps = station->bitrateKbps;
-    o.burstBytes = 65536;
+    // Enough for the player's whole prebuffer (more than 64 KiB of frames besides the header
+    // and whatever precedes the first frame), so a station is heard at once.
+    o.burstBytes = BurstBytes;
     o.loop = true;
     o.closeAfterBytes = 100000;
     if (const std::optional<Fault> fault = streamFault(station->id))
         o.fault = streamFaultOf(*fault);
     return route;
+}
+
+void StationSimulator::prepareNextFormat(int index) {
+    // One format per turn of the event loop, so requests are answered in between.
+    const QList<Station> &stations = m_catalogue.stations(Catalogue::defaultGenre());
+    if (index >= stations.size())
+        return;
+    audioFor(stations.at(index));
+    QTimer::singleShot(0, this, [this, index] { prepareNextFormat(index + 1); });
 }
 
 QByteArray StationSimulator::audioFor(const Station &station) {

@@ -43,7 +43,13 @@ struct SimulatorOptions {
     bool contentLength = true; // false: directory pages end with the connection only
     bool crlfAll = false;      // every playlist with CRLF line ends
     QList<FaultRule> faults;
+    // Makes the audio of the default list's stations ahead of the first request, in the
+    // background of the event loop (off in tests, which would only wait for it).
+    bool prepareAudio = false;
 };
+
+// Audio sent at once when a player connects, in bytes.
+inline constexpr qint64 BurstBytes = 80 * 1024;
 
 class StationSimulator : public QObject {
     Q_OBJECT
@@ -90,6 +96,7 @@ private:
     QByteArray directoryListing(const QString &target, const QString &client);
     testsupport::StreamRoute routeStream(int server, const QByteArray &head);
     QByteArray audioFor(const Station &station);
+    void prepareNextFormat(int index);
 
     SimulatorOptions m_options;
     Catalogue m_catalogue;

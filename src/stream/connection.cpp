@@ -77,7 +77,8 @@ void ConnectionManager::requestPlaylist() {
     const QString path = ask(m_host.selectedPlaylistPath, QString());
     auto *socket = new QTcpSocket(this);
     m_playlistSocket = socket;
-    connect(socket, &QTcpSocket::connected, this, [this, socket, directory, path] {
+    connect(socket, &QTcpSocket::connected, this, [socket, directory, path] {
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         const QByteArray request = "GET " + path.toLatin1() +
                                    " HTTP/1.1\r\nHost: " + directory.host().toLatin1() +
                                    "\r\nConnection: close\r\nAccept: */*\r\n\r\n";

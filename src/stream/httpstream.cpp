@@ -358,6 +358,8 @@ void HTTPStream::dropSocket() {
 }
 
 void HTTPStream::onConnected() {
+    // The request is one small write; it should leave at once, not wait for an ack.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const QByteArray request = BuildStreamRequest(m_url, m_connectHost, m_userName, m_password,
                                                   m_proxyUserName, m_proxyPassword);
     m_requestBytesPending = request.size();

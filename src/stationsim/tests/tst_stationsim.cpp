@@ -579,7 +579,7 @@ private Q_SLOTS:
         QTest::qWait(1000);
         const double seconds = client.sinceFirstByte.elapsed() / 1000.0;
         const qint64 audio = client.body().size();
-        const double expected = 65536 + 16000 * seconds;
+        const double expected = BurstBytes + 16000 * seconds;
         QVERIFY2(audio > expected - 6000 && audio < expected + 6000,
                  qPrintable(QStringLiteral("%1 bytes after %2 s").arg(audio).arg(seconds)));
         QVERIFY(!client.closed());

@@ -50,6 +50,8 @@ public:
         m_framesTaken = 0;
         m_clock.start();
         m_timer.start();
+        // The first sound goes out now, not a tick later.
+        QTimer::singleShot(0, this, [this] { pump(); });
         return true;
     }
 

@@ -68,6 +68,8 @@ QString PacedStreamServer::url(const QString &path) const {
 
 void PacedStreamServer::onNewConnection() {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        // Small answers (playlists, headers) go out at once instead of waiting on an ack.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         ++m_connections;
         if (!m_router && m_options.fault == StreamFault::Dead) {
             socket->abort();

@@ -1,0 +1,125 @@
+// Drives the real main window (offscreen) against the station simulator: gets a page of
+// stations, double-clicks one and times how long it takes to "Status: Playing stream" and to
+// the first sound reaching the output; then plays on for a while and reports the process's
+// CPU time for it. Prints one line per run; bench/tune-in runs it and sums up.
+#include "directory/ui/stationgrid.h"
+#include "shell/controllibrary.h"
+#include "shell/mainwindow.h"
+#include "shell/settings.h"
+#include "shell/statuspanels.h"
+#include "stream/connection.h"
+#include "stream/engine.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace kestrune;
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    const int runs = args.value(1, QStringLiteral("5")).toInt();
+    const int playSeconds = args.value(2, QStringLiteral("60")).toInt();
+    const QString pluginDir = args.value(3);
+
+    QTemporaryDir root;
+    Registry registry(root.filePath(QStringLiteral("settings")));
+    Settings settings(registry, root.path());
+    settings.setFirstSetup(QStringLiteral("DSL/Cable/LAN"));
+    ControlLibrary controls;
+    if (!(pluginDir.isEmpty() ? controls.load() : controls.load({pluginDir}))) {
+        std::fprintf(stderr, "%s\n", qPrintable(controls.errorString()));
+        return 1;
+    }
+
+    for (int run = 0; run < runs; ++run) {
+        MainWindow window(settings, controls);
+        window.Load(nullptr);
+        window.findChild<QPushButton *>(QStringLiteral("cmdGetStations"))->click();
+        if (!QTest::qWaitFor([&] { return window.ctList1()->rowCount() > run; }, 20000)) {
+            std::fprintf(stderr, "no stations\n");
+            return 1;
+        }
+        QTreeView *view = window.ctList1()->view();
+        const QModelIndex index = view->model()->index(run, 0);
+        view->setCurrentIndex(index);
+
+        QElapsedTimer clock;
+        qint64 playingMs = -1;
+        qint64 soundMs = -1;
+        QObject::connect(&window.engine().output(), &AudioOutput::played, &window, [&] {
+            if (soundMs < 0)
+                soundMs = clock.elapsed();
+        });
+        if (qEnvironmentVariableIsSet("TUNEIN_TRACE")) {
+            const auto trace = [&](const QString &t) {
+                std::fprintf(stderr, "  %5lld ms %s\n", static_cast<long long>(clock.elapsed()),
+                             qPrintable(t.left(60)));
+            };
+            QObject::connect(&window.engine().client(), &HTTPStream::Status, &window, trace);
+            QObject::connect(&window.engine().intake(), &StreamIntake::statusText, &window, trace);
+            QObject::connect(&window.connection(), &ConnectionManager::statusText, &window, trace);
+            QObject::connect(&window.connection(), &ConnectionManager::serversChanged, &window,
+                             [=] { trace(QStringLiteral("playlist")); });
+        }
+        // An event loop of its own, not a polling wait: a poll would add its own delay to
+        // every step being timed.
+        QEventLoop loop;
+        QObject::connect(&window.engine().intake(), &StreamIntake::statusText, &loop,
+                         [&](const QString &text) {
+                             if (playingMs < 0 && text == StreamIntake::PlayingText)
+                                 playingMs = clock.elapsed();
+                         });
+        QObject::connect(&window.engine().output(), &AudioOutput::played, &loop, [&] {
+            if (playingMs >= 0)
+                loop.quit();
+        });
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        clock.start();
+        Q_EMIT view->doubleClicked(index);
+        loop.exec();
+        const bool started = playingMs >= 0 && soundMs >= 0;
+        if (!started) {
+            std::fprintf(stderr, "station %d did not play\n", run + 1);
+            return 1;
+        }
+
+        double cpu = -1;
+        if (playSeconds > 0 && run == 0) {
+            const double before = cpuSeconds();
+            QTest::qWait(playSeconds * 1000);
+            cpu = (cpuSeconds() - before) * 60.0 / playSeconds;
+        }
+        std::printf(
+            "run %d: playing after %lld ms, first sound after %lld ms%s\n", run + 1,
+            static_cast<long long>(playingMs), static_cast<long long>(soundMs),
+            cpu >= 0
+                ? qPrintable(
+                      QStringLiteral(", cpu %1 s per minute while playing").arg(cpu, 0, 'f', 2))
+                : "");
+        std::fflush(stdout);
+        window.StopStreaming();
+    }
+    return 0;
+}
