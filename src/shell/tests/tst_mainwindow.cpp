@@ -7,6 +7,7 @@
 #include "stream/engine.h"
 #include "stream/testsupport/mp3synth.h"
 #include "stream/testsupport/streamserver.h"
+#include "stream/ui/spectrumdisplay.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -80,6 +81,55 @@ private Q_SLOTS:
         QCOMPARE(label(window, "lblChannels"), QString());
         QVERIFY(!window.engine().output().IsRunning());
         QVERIFY(!window.engine().client().isConnected());
+    }
+
+    void statusTicksFollowThePanelText() {
+        MainWindow window(*m_settings, m_controls);
+        window.Load(nullptr);
+        auto *record = window.findChild<QPushButton *>("cmdRecord");
+        auto *start = window.findChild<QPushButton *>("cmdStartStreaming");
+        auto *info = window.findChild<QPushButton *>("cmdStationInfo");
+        auto *spectrum = window.findChild<SpectrumDisplay *>("MMSpectrum1");
+
+        // Nothing selected, nothing playing: no Start, no Record.
+        window.Timer1Tick();
+        QVERIFY(!start->isEnabled());
+        QVERIFY(!record->isEnabled());
+        QCOMPARE(window.StatusBar1()->panelText(2), QString("Buffer: 0/409600 bytes (0%)..."));
+
+        // Playing: Record and Station info become available, the figures show.
+        window.StatusBar1()->setPanelText(1, "Status: Playing stream");
+        window.Timer1Tick();
+        QVERIFY(record->isEnabled());
+        QVERIFY(info->isEnabled());
+        QVERIFY(!start->isEnabled());
+        QCOMPARE(window.findChild<QLabel *>("lblRecSize")->text(), QString("None"));
+        QCOMPARE(window.StatusBar1()->panelText(4), QString("Downloaded: 0.00 kb"));
+        QCOMPARE(window.ctList1()->caption(), QString(" Playing stream (Server 0 of 0)"));
+
+        // Prebuffering or resyncing takes Record away again, whatever the tick before said.
+        for (const char *text :
+             {"Status: Prebuffering 4096/65536 bytes (6%)...", "Status: Resync..."}) {
+            window.StatusBar1()->setPanelText(1, "Status: Playing stream");
+            window.Timer1Tick();
+            QVERIFY(record->isEnabled());
+            window.StatusBar1()->setPanelText(1, text);
+            window.Timer1Tick();
+            QVERIFY(!record->isEnabled());
+        }
+
+        // Every five seconds while playing the spectrum moves to its next look, 0 to 5.
+        window.StatusBar1()->setPanelText(1, "Status: Playing stream");
+        QList<int> looks;
+        for (int i = 0; i < 7; ++i) {
+            window.Timer2Tick();
+            looks << spectrum->displaySetting();
+        }
+        QCOMPARE(looks, (QList<int>{1, 2, 3, 4, 5, 0, 1}));
+        window.StatusBar1()->setPanelText(1, "Status: Stopped");
+        window.Timer2Tick();
+        QVERIFY(!info->isEnabled());
+        QCOMPARE(spectrum->displaySetting(), 1);
     }
 
     void aStreamWithoutFramesIsReportedWithoutBlocking() {
