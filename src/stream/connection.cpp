@@ -54,19 +54,35 @@ void ConnectionManager::Start() {
     if (!ask(m_host.mayInterruptRecording, true))
         return;
 
+    if (!dropConnection(QStringLiteral("Status: stopped")))
+        return;
+    Q_EMIT fileToRecordText(QStringLiteral("None"));
+    requestPlaylist();
+}
+
+bool ConnectionManager::dropConnection(const QString &status) {
     stopStreamAndSound();
-    Q_EMIT statusText(QStringLiteral("Status: stopped"));
+    Q_EMIT statusText(status);
     Q_EMIT streamLabelsCleared();
     if (m_host.closeRecording)
         m_host.closeRecording();
-
     if (ask(m_host.selectedPlaylistPath, QString()).isEmpty()) {
         Q_EMIT message(QStringLiteral("Select a station first!"));
-        return;
+        return false;
     }
     m_playlistReady = false;
-    Q_EMIT fileToRecordText(QStringLiteral("None"));
-    requestPlaylist();
+    return true;
+}
+
+void ConnectionManager::connectToServer() {
+    selectServer(m_servers.isEmpty() ? -1 : m_serverIndex);
+    const QString url = m_servers.value(m_serverIndex);
+    m_engine.client().setUrl(url);
+    Q_EMIT serverUrlText(url);
+    // Every server starts a new head: its bytes never continue another server's.
+    m_engine.intake().ResetForConnection();
+    m_engine.client().setUseProxy(false);
+    m_engine.openRing();
 }
 
 void ConnectionManager::requestPlaylist() {
@@ -133,17 +149,11 @@ void ConnectionManager::onPlaylistClosed() {
     if (!parsed.anyAddress)
         Q_EMIT message(QStringLiteral("Couldn't find station addresses"));
     m_serverIndex = 0;
-    selectServer(m_servers.isEmpty() ? -1 : 0);
 
     // Start goes on with the first server (the playlist is consumed at once, so it is
     // "ready" only for this moment).
     m_playlistReady = false;
-    const QString url = m_servers.value(m_serverIndex);
-    m_engine.client().setUrl(url);
-    Q_EMIT serverUrlText(url);
-    m_engine.intake().ResetForConnection();
-    m_engine.client().setUseProxy(false);
-    m_engine.openRing();
+    connectToServer();
     Q_EMIT busyCursor(true);
     Q_EMIT statusText(RequestingText);
     Q_EMIT gridCaption(
@@ -176,24 +186,9 @@ void ConnectionManager::watchdogTick() {
         ++m_serverIndex;
     else
         m_serverIndex = 0;
-    stopStreamAndSound();
-    Q_EMIT statusText(QStringLiteral("Status: trying next server..."));
-    Q_EMIT streamLabelsCleared();
-    if (m_host.closeRecording)
-        m_host.closeRecording();
-    if (ask(m_host.selectedPlaylistPath, QString()).isEmpty()) {
-        Q_EMIT message(QStringLiteral("Select a station first!"));
+    if (!dropConnection(QStringLiteral("Status: trying next server...")))
         return;
-    }
-    m_playlistReady = false;
-    selectServer(m_servers.isEmpty() ? -1 : m_serverIndex);
-    const QString url = m_servers.value(m_serverIndex);
-    m_engine.client().setUrl(url);
-    Q_EMIT serverUrlText(url);
-    // A new server starts a new head: its bytes never continue the old server's.
-    m_engine.intake().ResetForConnection();
-    m_engine.client().setUseProxy(false);
-    m_engine.openRing();
+    connectToServer();
     Q_EMIT statusText(RequestingText);
     m_engine.client().StartStreaming();
 }

@@ -86,6 +86,10 @@ private:
     void requestPlaylist();
     void playlistFailed(const QString &reason);
     void onPlaylistClosed();
+    // Ends the running connection, shows `status`; false (after saying so) when no station
+    // is selected.
+    bool dropConnection(const QString &status);
+    // Points the client at server ServerIndex with a fresh head and ring.
     void connectToServer();
     void selectServer(int row);
 

@@ -8,6 +8,7 @@
 #include "stationsim/simulator.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
+#include "windowfixture.h"
 
 #include <QLabel>
 #include <QMessageBox>
@@ -25,10 +26,9 @@ class EndToEndTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_root;
-    std::unique_ptr<Registry> m_registry;
-    std::unique_ptr<Settings> m_settings;
-    ControlLibrary m_controls;
+    test::WindowFixture m_fixture;
+    Settings &m_settings = m_fixture.settings;
+    ControlLibrary &m_controls = m_fixture.controls;
 
     std::unique_ptr<StationSimulator> simulator(QList<FaultRule> faults = {}) {
         SimulatorOptions options;
@@ -45,9 +45,9 @@ private:
     }
 
     std::unique_ptr<MainWindow> window() {
-        auto w = std::make_unique<MainWindow>(*m_settings, m_controls);
+        auto w = std::make_unique<MainWindow>(m_settings, m_controls);
         w->Load(nullptr);
-        m_settings->ReqTimeOut = QStringLiteral("2"); // a short watchdog for the tests
+        m_settings.ReqTimeOut = QStringLiteral("2"); // a short watchdog for the tests
         return w;
     }
 
@@ -69,12 +69,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QVERIFY(m_controls.load({QStringLiteral(KESTRUNE_TEST_PLUGIN_DIR)}));
-        m_registry = std::make_unique<Registry>(m_root.filePath("settings"));
-        m_settings = std::make_unique<Settings>(*m_registry, m_root.path());
-        m_settings->setFirstSetup("DSL/Cable/LAN");
-    }
+    void initTestCase() { QVERIFY(m_fixture.prepare()); }
 
     void getStationsAndPageThroughTheDirectory() {
         auto sim = simulator();
@@ -87,7 +82,7 @@ private Q_SLOTS:
         QCOMPARE(w->StatusBar1()->panelText(1), QString("Status: Ready"));
         QVERIFY(w->ctList1()->cellText(0, 1).startsWith("["));
         QVERIFY(w->findChild<QPushButton *>("cmdGetStations")->isEnabled());
-        QVERIFY(!QFile::exists(m_root.filePath("$$tmp.kt")));
+        QVERIFY(!QFile::exists(m_fixture.root.filePath("$$tmp.kt")));
         const QString firstOnPage1 = w->ctList1()->itemText(0);
 
         auto *next = w->findChild<QPushButton *>("cmdNext");

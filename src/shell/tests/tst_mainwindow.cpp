@@ -8,6 +8,7 @@
 #include "stream/testsupport/mp3synth.h"
 #include "stream/testsupport/streamserver.h"
 #include "stream/ui/spectrumdisplay.h"
+#include "windowfixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -24,10 +25,9 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_root;
-    std::unique_ptr<Registry> m_registry;
-    std::unique_ptr<Settings> m_settings;
-    ControlLibrary m_controls;
+    test::WindowFixture m_fixture;
+    Settings &m_settings = m_fixture.settings;
+    ControlLibrary &m_controls = m_fixture.controls;
 
     QString label(MainWindow &w, const char *name) { return w.findChild<QLabel *>(name)->text(); }
 
@@ -40,10 +40,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_controls.load({QStringLiteral(KESTRUNE_TEST_PLUGIN_DIR)}));
-        m_registry = std::make_unique<Registry>(m_root.filePath("settings"));
-        m_settings = std::make_unique<Settings>(*m_registry, m_root.path());
-        m_settings->setFirstSetup("DSL/Cable/LAN");
+        QVERIFY(m_fixture.prepare());
         QCOMPARE(qEnvironmentVariable("KESTRUNE_AUDIO"), QString("null"));
     }
 
@@ -57,7 +54,7 @@ private Q_SLOTS:
         server.options().bitrateKbps = 64;
         QVERIFY(server.listen());
 
-        MainWindow window(*m_settings, m_controls);
+        MainWindow window(m_settings, m_controls);
         window.Load(nullptr);
         window.engine().play(server.url("/"));
         QTRY_COMPARE_WITH_TIMEOUT(window.StatusBar1()->panelText(1),
@@ -84,7 +81,7 @@ private Q_SLOTS:
     }
 
     void statusTicksFollowThePanelText() {
-        MainWindow window(*m_settings, m_controls);
+        MainWindow window(m_settings, m_controls);
         window.Load(nullptr);
         auto *record = window.findChild<QPushButton *>("cmdRecord");
         auto *start = window.findChild<QPushButton *>("cmdStartStreaming");
@@ -137,7 +134,7 @@ private Q_SLOTS:
         o.fault = StreamFault::Garbage;
         PacedStreamServer server(o);
         QVERIFY(server.listen());
-        MainWindow window(*m_settings, m_controls);
+        MainWindow window(m_settings, m_controls);
         window.Load(nullptr);
         window.engine().play(server.url("/"));
         QMessageBox *box = nullptr;
