@@ -14,7 +14,7 @@
 #include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/ui/ledlabel.h"
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

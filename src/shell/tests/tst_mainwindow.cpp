@@ -7,7 +7,7 @@
 #include "stream/engine.h"
 #include "stream/testsupport/mp3synth.h"
 #include "stream/testsupport/streamserver.h"
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 #include "windowfixture.h"
 
 #include <QLabel>

@@ -3,7 +3,7 @@
 #include "stream/audio/outputs.h"
 #include "stream/testsupport/mp3synth.h"
 #include "stream/ui/ledlabel.h"
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 
 #include <QLinearGradient>
 #include <QPainter>
