@@ -13,8 +13,8 @@
 #include "shell/version.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
-#include "stream/ui/ledlabel.h"
 #include "stream/ui/frequencydisplay.h"
+#include "stream/ui/ledlabel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -287,8 +287,7 @@ const SampleRateTable &MainWindow::sampleRates() const {
 
 void MainWindow::connectEngine() {
     StreamIntake &intake = m_engine->intake();
-    connect(&intake, &StreamIntake::statusText, this,
-            [this](const QString &text) { m_statusBar->setPanelText(1, text); });
+    connect(&intake, &StreamIntake::statusText, this, &MainWindow::showStatus);
     connect(&intake, &StreamIntake::gridCaption, m_ctList1, &StationGrid::setCaption);
     connect(&intake, &StreamIntake::bufferStatus, this,
             [this](const QString &text) { m_statusBar->setPanelText(2, text); });
@@ -323,8 +322,7 @@ void MainWindow::connectConnection() {
     m_connection = std::make_unique<ConnectionManager>(*m_engine, DirectoryHost(), host);
 
     ConnectionManager *c = m_connection.get();
-    connect(c, &ConnectionManager::statusText, this,
-            [this](const QString &text) { m_statusBar->setPanelText(1, text); });
+    connect(c, &ConnectionManager::statusText, this, &MainWindow::showStatus);
     connect(c, &ConnectionManager::downloadedText, this,
             [this](const QString &text) { m_statusBar->setPanelText(4, text); });
     connect(c, &ConnectionManager::gridCaption, m_ctList1, &StationGrid::setCaption);
@@ -341,12 +339,7 @@ void MainWindow::connectConnection() {
             [this](int row) { m_List2->setCurrentRow(row); });
     connect(c, &ConnectionManager::serverUrlText, m_lblURL, &QLabel::setText);
     connect(c, &ConnectionManager::recordAvailable, m_cmdRecord, &QWidget::setEnabled);
-    connect(c, &ConnectionManager::busyCursor, this, [this](bool busy) {
-        if (busy)
-            setCursor(Qt::WaitCursor);
-        else
-            unsetCursor();
-    });
+    connect(c, &ConnectionManager::busyCursor, this, &MainWindow::setBusy);
     connect(c, &ConnectionManager::message, this, &MainWindow::showMessage);
     connect(m_List2, &QListWidget::itemClicked, this,
             [this](QListWidgetItem *item) { m_connection->ServerClicked(m_List2->row(item)); });
@@ -373,15 +366,9 @@ void MainWindow::connectDirectory() {
             connect(signalsOf(box), &LumaboxSignals::clicked, d,
                     &DirectoryController::selectionChanged);
     }
-    connect(d, &DirectoryController::busyChanged, this, [this](bool busy) {
-        if (busy)
-            setCursor(Qt::WaitCursor);
-        else
-            unsetCursor();
-    });
+    connect(d, &DirectoryController::busyChanged, this, &MainWindow::setBusy);
     connect(d, &DirectoryController::getStationsEnabled, m_cmdGetStations, &QWidget::setEnabled);
-    connect(d, &DirectoryController::statusText, this,
-            [this](const QString &text) { m_statusBar->setPanelText(1, text); });
+    connect(d, &DirectoryController::statusText, this, &MainWindow::showStatus);
     connect(d, &DirectoryController::captionChanged, m_ctList1, &StationGrid::setCaption);
     connect(d, &DirectoryController::titleChanged, this, &QWidget::setWindowTitle);
     connect(d, &DirectoryController::gridCleared, this, [this] {
@@ -425,17 +412,21 @@ void MainWindow::GetStationInfo() {
 }
 
 void MainWindow::openWindowFor(QPushButton *button) {
-    if (m_recording.IsRecording) {
-        // The recording warning comes with the recorder; until then nothing records.
-        if (m_recording.RecWarningCancelled)
-            return;
-    }
-    if (button == m_Command4)
+    // While recording, the recording warning comes first and its Cancel keeps the window
+    // closed; the warning comes with the recorder, as do the station information, options
+    // and library windows these buttons open. Until then there is nothing to open.
+    Q_UNUSED(button);
+}
+
+void MainWindow::setBusy(bool busy) {
+    if (busy)
         setCursor(Qt::WaitCursor);
-    // The station information, options and library windows come with their own parts of
-    // the program; there is nothing to open yet.
-    if (button == m_Command4)
+    else
         unsetCursor();
+}
+
+void MainWindow::showStatus(const QString &text) {
+    m_statusBar->setPanelText(1, text);
 }
 
 namespace {

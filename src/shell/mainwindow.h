@@ -102,6 +102,10 @@ private:
     void openWindowFor(QPushButton *button);
     void applyStoredSpeed();
     void showMessage(const QString &text);
+    // The hourglass while the directory or a station is being asked.
+    void setBusy(bool busy);
+    // Status panel 1, which the directory, the connection and the intake all write.
+    void showStatus(const QString &text);
 
     Settings &m_settings;
     const ControlLibrary &m_controls;
