@@ -2,11 +2,11 @@
 // stations, double-clicks one and times how long it takes to "Status: Playing stream" and to
 // the first sound reaching the output; then plays on for a while and reports the process's
 // CPU time for it. Prints one line per run; bench/tune-in runs it and sums up.
+#include "components/statuspanels.h"
+#include "core/settings.h"
 #include "directory/ui/stationgrid.h"
-#include "shell/controllibrary.h"
-#include "shell/mainwindow.h"
-#include "shell/settings.h"
-#include "shell/statuspanels.h"
+#include "shell/ui/controllibrary.h"
+#include "shell/ui/mainwindow.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
 

@@ -1,6 +1,6 @@
-#include "shell/logo.h"
-#include "shell/startup.h"
-#include "shell/version.h"
+#include "core/version.h"
+#include "shell/ui/logo.h"
+#include "shell/ui/startup.h"
 
 #include <QApplication>
 

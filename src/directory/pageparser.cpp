@@ -1,7 +1,7 @@
 #include "directory/pageparser.h"
 
+#include "core/fileutil.h"
 #include "directory/directoryquery.h"
-#include "shell/fileutil.h"
 
 namespace kestrune {
 

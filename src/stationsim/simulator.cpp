@@ -1,7 +1,7 @@
 #include "stationsim/simulator.h"
 
 #include "stationsim/pages.h"
-#include "stream/testsupport/mp3synth.h"
+#include "streamsynth/mp3synth.h"
 
 #include <QHostAddress>
 #include <QTcpServer>

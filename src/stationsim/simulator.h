@@ -3,7 +3,7 @@
 #pragma once
 
 #include "stationsim/catalogue.h"
-#include "stream/testsupport/streamserver.h"
+#include "streamsynth/streamserver.h"
 
 #include <QByteArray>
 #include <QDateTime>

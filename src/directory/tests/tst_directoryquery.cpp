@@ -4,7 +4,7 @@
 #include "directory/directorycontroller.h"
 #include "directory/directoryquery.h"
 #include "pagebuilder.h"
-#include "stream/testsupport/streamserver.h"
+#include "streamsynth/streamserver.h"
 
 #include <QDir>
 #include <QFile>

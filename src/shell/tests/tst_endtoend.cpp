@@ -1,10 +1,10 @@
 // The real main window, offscreen, against the station simulator on 127.0.0.1: the road of
 // one station from the directory to sound in the null output.
+#include "components/statuspanels.h"
+#include "core/settings.h"
 #include "directory/ui/stationgrid.h"
-#include "shell/controllibrary.h"
-#include "shell/mainwindow.h"
-#include "shell/settings.h"
-#include "shell/statuspanels.h"
+#include "shell/ui/controllibrary.h"
+#include "shell/ui/mainwindow.h"
 #include "stationsim/simulator.h"
 #include "stream/connection.h"
 #include "stream/engine.h"

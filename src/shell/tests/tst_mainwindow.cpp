@@ -1,13 +1,13 @@
 // The main window hosting the stream engine: what a playing stream shows, and stopping.
+#include "components/statuspanels.h"
+#include "core/settings.h"
 #include "directory/ui/stationgrid.h"
-#include "shell/controllibrary.h"
-#include "shell/mainwindow.h"
-#include "shell/settings.h"
-#include "shell/statuspanels.h"
+#include "shell/ui/controllibrary.h"
+#include "shell/ui/mainwindow.h"
 #include "stream/engine.h"
-#include "stream/testsupport/mp3synth.h"
-#include "stream/testsupport/streamserver.h"
 #include "stream/ui/frequencydisplay.h"
+#include "streamsynth/mp3synth.h"
+#include "streamsynth/streamserver.h"
 #include "windowfixture.h"
 
 #include <QLabel>

@@ -1,10 +1,10 @@
 // Start-up flows with the real windows and the real control library, offscreen.
+#include "components/statuspanels.h"
 #include "modalhelper.h"
-#include "shell/aboutwindow.h"
-#include "shell/mainwindow.h"
-#include "shell/startup.h"
-#include "shell/statuspanels.h"
-#include "shell/twips.h"
+#include "shell/ui/aboutwindow.h"
+#include "shell/ui/mainwindow.h"
+#include "shell/ui/startup.h"
+#include "shell/ui/twips.h"
 
 #include <QLabel>
 #include <QLockFile>

@@ -2,9 +2,9 @@
 // and settings in a temporary folder, with a connection speed stored.
 #pragma once
 
-#include "shell/controllibrary.h"
-#include "shell/registry.h"
-#include "shell/settings.h"
+#include "core/registry.h"
+#include "core/settings.h"
+#include "shell/ui/controllibrary.h"
 
 #include <QTemporaryDir>
 

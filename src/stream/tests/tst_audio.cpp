@@ -1,9 +1,9 @@
+#include "components/ledlabel.h"
 #include "stream/audio/decoderchain.h"
 #include "stream/audio/mpg123decoder.h"
 #include "stream/audio/outputs.h"
-#include "stream/testsupport/mp3synth.h"
-#include "stream/ui/ledlabel.h"
 #include "stream/ui/frequencydisplay.h"
+#include "streamsynth/mp3synth.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>

@@ -3,8 +3,8 @@
 #include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/playlist.h"
-#include "stream/testsupport/mp3synth.h"
-#include "stream/testsupport/streamserver.h"
+#include "streamsynth/mp3synth.h"
+#include "streamsynth/streamserver.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

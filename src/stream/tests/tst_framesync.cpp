@@ -1,5 +1,5 @@
 #include "stream/framesync.h"
-#include "stream/testsupport/mp3synth.h"
+#include "streamsynth/mp3synth.h"
 
 #include <QByteArray>
 #include <QList>

@@ -3,7 +3,7 @@
 #include "stream/audiooutput.h"
 #include "stream/intake.h"
 #include "stream/ringbuffer.h"
-#include "stream/testsupport/mp3synth.h"
+#include "streamsynth/mp3synth.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -2,8 +2,8 @@
 // head, frame sync, ring and decoder into a null output paced in real time.
 #include "stream/audio/outputs.h"
 #include "stream/engine.h"
-#include "stream/testsupport/mp3synth.h"
-#include "stream/testsupport/streamserver.h"
+#include "streamsynth/mp3synth.h"
+#include "streamsynth/streamserver.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>

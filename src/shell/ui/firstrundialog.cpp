@@ -1,11 +1,11 @@
-#include "shell/firstrundialog.h"
+#include "shell/ui/firstrundialog.h"
 
-#include "shell/controllibrary.h"
-#include "shell/logo.h"
-#include "shell/messagebox.h"
-#include "shell/settings.h"
-#include "shell/twips.h"
-#include "shell/version.h"
+#include "core/settings.h"
+#include "core/version.h"
+#include "shell/ui/controllibrary.h"
+#include "shell/ui/logo.h"
+#include "shell/ui/messagebox.h"
+#include "shell/ui/twips.h"
 
 #include <QFrame>
 #include <QGridLayout>

@@ -2,9 +2,9 @@
 // dialog while no connection speed is stored, the splash, then the main window.
 #pragma once
 
-#include "shell/controllibrary.h"
-#include "shell/registry.h"
-#include "shell/settings.h"
+#include "core/registry.h"
+#include "core/settings.h"
+#include "shell/ui/controllibrary.h"
 
 #include <QObject>
 #include <QPointer>

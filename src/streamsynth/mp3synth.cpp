@@ -1,4 +1,4 @@
-#include "stream/testsupport/mp3synth.h"
+#include "streamsynth/mp3synth.h"
 
 #include <lame/lame.h>
 

@@ -1,4 +1,4 @@
-#include "stream/testsupport/streamserver.h"
+#include "streamsynth/streamserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "stream/ui/ledlabel.h"
+#include "components/ledlabel.h"
 
 #include <QFontDatabase>
 #include <QPainter>

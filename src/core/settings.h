@@ -2,7 +2,7 @@
 // rest of the program reads (recordings folder, folder naming rule, connection time-out).
 #pragma once
 
-#include "shell/registry.h"
+#include "core/registry.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "shell/statuspanels.h"
+#include "components/statuspanels.h"
 
 #include <QLabel>
 

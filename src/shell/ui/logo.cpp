@@ -1,4 +1,4 @@
-#include "shell/logo.h"
+#include "shell/ui/logo.h"
 
 #include <QPainter>
 #include <QPainterPath>

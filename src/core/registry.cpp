@@ -1,4 +1,4 @@
-#include "shell/registry.h"
+#include "core/registry.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "shell/fileutil.h"
+#include "core/fileutil.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "shell/controllibrary.h"
+#include "shell/ui/controllibrary.h"
 
 #include <QCoreApplication>
 #include <QDir>

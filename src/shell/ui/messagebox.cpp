@@ -1,6 +1,6 @@
-#include "shell/messagebox.h"
+#include "shell/ui/messagebox.h"
 
-#include "shell/version.h"
+#include "core/version.h"
 
 #include <QMessageBox>
 

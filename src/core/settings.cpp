@@ -1,6 +1,6 @@
-#include "shell/settings.h"
+#include "core/settings.h"
 
-#include "shell/fileutil.h"
+#include "core/fileutil.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 // The settings store and the shared helpers, against real files in a temporary folder.
-#include "shell/fileutil.h"
-#include "shell/registry.h"
-#include "shell/settings.h"
+#include "core/fileutil.h"
+#include "core/registry.h"
+#include "core/settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "shell/startup.h"
+#include "shell/ui/startup.h"
 
-#include "shell/aboutwindow.h"
-#include "shell/firstrundialog.h"
-#include "shell/mainwindow.h"
-#include "shell/messagebox.h"
+#include "shell/ui/aboutwindow.h"
+#include "shell/ui/firstrundialog.h"
+#include "shell/ui/mainwindow.h"
+#include "shell/ui/messagebox.h"
 
 #include <QCoreApplication>
 #include <QDir>

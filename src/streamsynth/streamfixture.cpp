@@ -1,7 +1,7 @@
 // kestrune-streamfixture: serves one synthesised MP3 stream on 127.0.0.1 at real-time pace,
 // for benchmarks and manual checks. Prints the stream's address once it listens.
-#include "stream/testsupport/mp3synth.h"
-#include "stream/testsupport/streamserver.h"
+#include "streamsynth/mp3synth.h"
+#include "streamsynth/streamserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "shell/aboutwindow.h"
+#include "shell/ui/aboutwindow.h"
 
-#include "shell/logo.h"
-#include "shell/twips.h"
-#include "shell/version.h"
+#include "core/version.h"
+#include "shell/ui/logo.h"
+#include "shell/ui/twips.h"
 
 #include <QGuiApplication>
 #include <QLabel>
