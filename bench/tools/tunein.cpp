@@ -5,10 +5,12 @@
 #include "components/statuspanels.h"
 #include "core/settings.h"
 #include "directory/ui/stationgrid.h"
+#include "shell/appmodel.h"
 #include "shell/ui/controllibrary.h"
 #include "shell/ui/mainwindow.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
+#include "stream/playerstatus.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -54,7 +56,8 @@ int main(int argc, char *argv[]) {
     }
 
     for (int run = 0; run < runs; ++run) {
-        MainWindow window(settings, controls);
+        AppModel model(settings);
+        MainWindow window(model, controls);
         window.Load(nullptr);
         window.findChild<QPushButton *>(QStringLiteral("cmdGetStations"))->click();
         if (!QTest::qWaitFor([&] { return window.ctList1()->rowCount() > run; }, 20000)) {
@@ -78,17 +81,16 @@ int main(int argc, char *argv[]) {
                              qPrintable(t.left(60)));
             };
             QObject::connect(&window.engine().client(), &HTTPStream::Status, &window, trace);
-            QObject::connect(&window.engine().intake(), &StreamIntake::statusText, &window, trace);
-            QObject::connect(&window.connection(), &ConnectionManager::statusText, &window, trace);
+            QObject::connect(&model.status(), &PlayerStatus::textChanged, &window, trace);
             QObject::connect(&window.connection(), &ConnectionManager::serversChanged, &window,
                              [=] { trace(QStringLiteral("playlist")); });
         }
         // An event loop of its own, not a polling wait: a poll would add its own delay to
         // every step being timed.
         QEventLoop loop;
-        QObject::connect(&window.engine().intake(), &StreamIntake::statusText, &loop,
-                         [&](const QString &text) {
-                             if (playingMs < 0 && text == StreamIntake::PlayingText)
+        QObject::connect(&model.status(), &PlayerStatus::phaseChanged, &loop,
+                         [&](PlayerPhase phase) {
+                             if (playingMs < 0 && phase == PlayerPhase::Playing)
                                  playingMs = clock.elapsed();
                          });
         QObject::connect(&window.engine().output(), &AudioOutput::played, &loop, [&] {

@@ -1,10 +1,14 @@
 #include "core/settings.h"
 
 #include "core/fileutil.h"
+#include "core/numbertext.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cmath>
+#include <limits>
 
 namespace kestrune {
 
@@ -19,6 +23,16 @@ QString DefaultRecOutputDir(const QString &programFolder) {
         base = QDir::homePath();
     return withTrailingSeparator(QDir::toNativeSeparators(base)) +
            QStringLiteral("Kestrune Recordings") + pathSeparator();
+}
+
+int RequestTimeOutMs(const QString &reqTimeOut) {
+    constexpr double DefaultMs = 15000;
+    constexpr double LongestMs = std::numeric_limits<int>::max();
+    const double ms = LeadingNumber(reqTimeOut) * 1000.0;
+    // Below a millisecond the timer would fire at once, over and over.
+    if (!(ms >= 1.0))
+        return int(DefaultMs);
+    return int(std::min(std::round(ms), LongestMs));
 }
 
 Settings::Settings(const Registry &registry, QString programFolder)

@@ -28,6 +28,12 @@ inline const QString FirstSetup = QString();
 // (the home folder when there is no music folder). Ends with the platform's separator.
 QString DefaultRecOutputDir(const QString &programFolder);
 
+// The connection time-out a "ReqTimeOut" text stands for, in milliseconds: the number the
+// text starts with, in seconds ("15.5" is 15.5 s, "10 s" is 10 s). A text that gives no
+// positive number ("0", "", "abc") gives the default 15 s, never a watchdog that fires at once;
+// a very large one stops at the longest interval a timer can hold.
+int RequestTimeOutMs(const QString &reqTimeOut);
+
 class Settings {
 public:
     Settings(const Registry &registry, QString programFolder);

@@ -1,7 +1,9 @@
 #include "stream/connection.h"
 
+#include "core/settings.h"
 #include "stream/engine.h"
 #include "stream/playlist.h"
+#include "stream/statusmonitor.h"
 
 #include <QTcpSocket>
 #include <QUrl>
@@ -24,6 +26,14 @@ ConnectionManager::ConnectionManager(StreamEngine &engine, QString directoryHost
     , m_host(std::move(host)) {
     m_timerConnect.setObjectName(QStringLiteral("TimerConnect"));
     connect(&m_timerConnect, &QTimer::timeout, this, &ConnectionManager::watchdogTick);
+    // Playing is what the watchdog waits for: from then on it has nothing to do.
+    connect(&m_engine.status(), &PlayerStatus::phaseChanged, this, [this](PlayerPhase phase) {
+        if (phase == PlayerPhase::Playing)
+            m_timerConnect.stop();
+    });
+    // The client's own message (a server list without addresses leaves it nothing to ask).
+    connect(&m_engine.client(), &HTTPStream::messageRequested, this,
+            [this](const QString &text) { say(text, MessageIcon::Information); });
     m_playlistTimeOut.setSingleShot(true);
     connect(&m_playlistTimeOut, &QTimer::timeout, this, [this] {
         playlistFailed(QStringLiteral("The directory did not send it within %1 seconds.")
@@ -36,11 +46,11 @@ ConnectionManager::~ConnectionManager() {
         m_playlistSocket->abort();
 }
 
-QString ConnectionManager::requestingCaption(int server, int count, const QString &joiner) {
-    return QStringLiteral("Status: Requesting from server %1%2 %3")
-        .arg(server)
-        .arg(joiner)
-        .arg(count);
+void ConnectionManager::say(const QString &text, MessageIcon icon) {
+    if (m_saidSinceStart.contains(text))
+        return;
+    m_saidSinceStart.append(text);
+    Q_EMIT message(text, icon);
 }
 
 void ConnectionManager::stopStreamAndSound() {
@@ -48,26 +58,26 @@ void ConnectionManager::stopStreamAndSound() {
 }
 
 void ConnectionManager::Start() {
-    const int timeOut = ask(m_host.requestTimeOut, QString()).toInt();
-    m_timerConnect.setInterval(timeOut * 1000);
+    m_timerConnect.setInterval(RequestTimeOutMs(ask(m_host.requestTimeOut, QString())));
     m_streamWanted = true;
     if (!ask(m_host.mayInterruptRecording, true))
         return;
 
-    if (!dropConnection(QStringLiteral("Status: stopped")))
+    m_saidSinceStart.clear();
+    if (!dropConnection(PlayerStatus::StartStoppedText))
         return;
     Q_EMIT fileToRecordText(QStringLiteral("None"));
     requestPlaylist();
 }
 
-bool ConnectionManager::dropConnection(const QString &status) {
+bool ConnectionManager::dropConnection(const QString &stoppedText) {
     stopStreamAndSound();
-    Q_EMIT statusText(status);
+    m_engine.status().setStopped(stoppedText);
     Q_EMIT streamLabelsCleared();
     if (m_host.closeRecording)
         m_host.closeRecording();
     if (ask(m_host.selectedPlaylistPath, QString()).isEmpty()) {
-        Q_EMIT message(QStringLiteral("Select a station first!"));
+        say(QStringLiteral("Select a station first!"));
         return false;
     }
     m_playlistReady = false;
@@ -134,8 +144,8 @@ void ConnectionManager::playlistFailed(const QString &reason) {
     m_streamWanted = false;
     m_playlistReady = false;
     Q_EMIT busyCursor(false);
-    Q_EMIT statusText(QStringLiteral("Status: Stopped"));
-    Q_EMIT message(QStringLiteral("Couldn't load the station's playlist\n\n") + reason);
+    m_engine.status().setStopped();
+    say(QStringLiteral("Couldn't load the station's playlist\n\n") + reason);
 }
 
 void ConnectionManager::onPlaylistClosed() {
@@ -147,7 +157,7 @@ void ConnectionManager::onPlaylistClosed() {
     m_servers = parsed.servers;
     Q_EMIT serversChanged(m_servers);
     if (!parsed.anyAddress)
-        Q_EMIT message(QStringLiteral("Couldn't find station addresses"));
+        say(QStringLiteral("Couldn't find station addresses"));
     m_serverIndex = 0;
 
     // Start goes on with the first server (the playlist is consumed at once, so it is
@@ -155,9 +165,9 @@ void ConnectionManager::onPlaylistClosed() {
     m_playlistReady = false;
     connectToServer();
     Q_EMIT busyCursor(true);
-    Q_EMIT statusText(RequestingText);
-    Q_EMIT gridCaption(
-        requestingCaption(m_serverIndex + 1, int(m_servers.size()), QStringLiteral(" from")));
+    m_engine.status().setRequesting();
+    m_engine.status().setCaption(
+        RequestingCaption(m_serverIndex + 1, int(m_servers.size()), QStringLiteral(" from")));
     m_timerConnect.start();
     m_engine.client().StartStreaming();
 }
@@ -176,9 +186,19 @@ void ConnectionManager::ServerClicked(int row) {
 }
 
 void ConnectionManager::watchdogTick() {
-    const QString status = ask(m_host.statusPanelText, QString());
-    if (status.contains(QStringLiteral("Prebuffering")) ||
-        status.contains(QStringLiteral("Resync")) || !m_streamWanted)
+    // A server that has sent its first frames is not left, however slowly it goes on, and
+    // one that plays has done what the watchdog waits for.
+    switch (m_engine.status().phase()) {
+    case PlayerPhase::Prebuffering:
+    case PlayerPhase::Playing:
+    case PlayerPhase::Resyncing:
+        return;
+    case PlayerPhase::Stopped:
+    case PlayerPhase::Searching:
+    case PlayerPhase::Requesting:
+        break;
+    }
+    if (!m_streamWanted)
         return;
 
     // The next server, in cyclic order.
@@ -186,17 +206,17 @@ void ConnectionManager::watchdogTick() {
         ++m_serverIndex;
     else
         m_serverIndex = 0;
-    if (!dropConnection(QStringLiteral("Status: trying next server...")))
+    if (!dropConnection(PlayerStatus::NextServerText))
         return;
     connectToServer();
-    Q_EMIT statusText(RequestingText);
+    m_engine.status().setRequesting();
     m_engine.client().StartStreaming();
 }
 
 void ConnectionManager::Stop() {
     if (!ask(m_host.mayInterruptRecording, true))
         return;
-    Q_EMIT gridCaption(QString());
+    m_engine.status().setCaption(QString());
     Q_EMIT busyCursor(false);
     m_streamWanted = false;
     Q_EMIT recordAvailable(false);
@@ -204,7 +224,7 @@ void ConnectionManager::Stop() {
     ClosePlaylistSocket();
     stopStreamAndSound();
     m_playlistReady = false;
-    Q_EMIT statusText(QStringLiteral("Status: Stopped"));
+    m_engine.status().setStopped();
     Q_EMIT downloadedText(QStringLiteral("Downloaded:"));
     if (m_host.closeRecording)
         m_host.closeRecording();

@@ -7,6 +7,8 @@
 // recording be interrupted).
 #pragma once
 
+#include "core/usermessage.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -34,14 +36,10 @@ public:
         std::function<bool()> mayInterruptRecording;
         // Closes the recording file if one is open.
         std::function<void()> closeRecording;
-        // The text of status panel 1, which the watchdog reads (the intake writes it too).
-        std::function<QString()> statusPanelText;
     };
 
-    inline static const QString RequestingText = QStringLiteral("Status: Requesting stream ...");
-
     // `directoryHost` is the directory's base address ("http://host[:port]"), where the
-    // playlists are.
+    // playlists are. The manager writes the player's phase and texts into the engine's status.
     ConnectionManager(StreamEngine &engine, QString directoryHost, Host host,
                       QObject *parent = nullptr);
     ~ConnectionManager() override;
@@ -64,31 +62,29 @@ public:
     int selectedServer() const { return m_selectedServer; }
     QTimer &TimerConnect() { return m_timerConnect; }
 
-    // "Status: Requesting from server N<joiner>M" with each number after one blank.
-    static QString requestingCaption(int server, int count, const QString &joiner);
-
 Q_SIGNALS:
-    void statusText(const QString &text);     // status panel 1
     void downloadedText(const QString &text); // status panel 4
-    void gridCaption(const QString &text);
-    void streamLabelsCleared(); // sample rate, channels, station link, artist
+    void streamLabelsCleared();               // sample rate, channels, station link, artist
     void fileToRecordText(const QString &text);
     void serversChanged(const QStringList &servers);
     void serverSelected(int row);
     void serverUrlText(const QString &text); // lblURL
     void recordAvailable(bool available);
     void busyCursor(bool busy);
-    void message(const QString &text);
+    // A message for the user. The same message is shown at most once between two Starts: the
+    // watchdog goes on retrying without a new box every interval.
+    void message(const QString &text, kestrune::MessageIcon icon);
 
 private:
+    void say(const QString &text, MessageIcon icon = MessageIcon::None);
     void watchdogTick();
     void stopStreamAndSound();
     void requestPlaylist();
     void playlistFailed(const QString &reason);
     void onPlaylistClosed();
-    // Ends the running connection, shows `status`; false (after saying so) when no station
-    // is selected.
-    bool dropConnection(const QString &status);
+    // Ends the running connection, shows `stoppedText`; false (after saying so) when no
+    // station is selected.
+    bool dropConnection(const QString &stoppedText);
     // Points the client at server ServerIndex with a fresh head and ring.
     void connectToServer();
     void selectServer(int row);
@@ -105,6 +101,7 @@ private:
     bool m_playlistReady = false;
     int m_serverIndex = 0;
     int m_selectedServer = -1;
+    QStringList m_saidSinceStart;
 };
 
 } // namespace kestrune

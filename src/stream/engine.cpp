@@ -12,7 +12,7 @@ StreamEngine::StreamEngine(std::unique_ptr<AudioOutput> output, QObject *parent)
     }) {
     m_sampleRates.Fill();
     m_intake = std::make_unique<StreamIntake>(
-        m_ring, *m_output, m_decoder, m_sampleRates,
+        m_ring, *m_output, m_decoder, m_status, m_sampleRates,
         [this](const QByteArray &format) { m_decoder.SetInputFormat(format); });
     connect(&m_client, &HTTPStream::Streaming, m_intake.get(), &StreamIntake::Streaming);
     connect(m_output.get(), &AudioOutput::stopped, m_intake.get(), &StreamIntake::OutputStopped);

@@ -7,6 +7,7 @@
 #include "stream/audiooutput.h"
 #include "stream/httpstream.h"
 #include "stream/intake.h"
+#include "stream/playerstatus.h"
 #include "stream/ringbuffer.h"
 #include "stream/sampleratetable.h"
 
@@ -29,6 +30,8 @@ public:
     DecoderChain &decoder() { return m_decoder; }
     AudioOutput &output() { return *m_output; }
     SampleRateTable &sampleRates() { return m_sampleRates; }
+    // The player's phase and its texts (status panel 1, the grid caption).
+    PlayerStatus &status() { return m_status; }
 
     // Stops the connection and the sound: the client stops, playback is no longer started,
     // the output stops and the ring is closed.
@@ -40,6 +43,7 @@ public:
 
 private:
     SampleRateTable m_sampleRates;
+    PlayerStatus m_status;
     RingBuffer m_ring;
     HTTPStream m_client;
     std::unique_ptr<AudioOutput> m_output;

@@ -8,13 +8,6 @@
 
 namespace kestrune {
 
-QString StreamIntake::prebufferingText(qsizetype held) {
-    return QStringLiteral("Status: Prebuffering %1/%2 bytes (%3%)...")
-        .arg(held)
-        .arg(PrebufferThreshold)
-        .arg(held * 100 / PrebufferThreshold);
-}
-
 QString StreamIntake::bufferText(qsizetype held) {
     return QStringLiteral("Buffer: %1/%2 bytes (%3%)...")
         .arg(held)
@@ -39,13 +32,14 @@ QString StreamIntake::bitrateLabel(qint32 bitRate) {
 }
 
 StreamIntake::StreamIntake(RingBuffer &ring, AudioOutput &output, PcmSource &source,
-                           const SampleRateTable &sampleRates,
+                           PlayerStatus &status, const SampleRateTable &sampleRates,
                            std::function<void(const QByteArray &)> setDecoderFormat,
                            QObject *parent)
     : QObject(parent)
     , m_ring(ring)
     , m_output(output)
     , m_source(source)
+    , m_status(status)
     , m_sampleRates(sampleRates)
     , m_setDecoderFormat(std::move(setDecoderFormat))
     , m_head(HeadCapacity, '\0') {}
@@ -140,11 +134,9 @@ void StreamIntake::streamPath(const char *data, qsizetype count) {
 
     if (!(m_output.State() & AudioOutput::StateRunning) && !m_playbackStarted) {
         const qsizetype held = m_ring.BytesHeld();
-        const QString text = prebufferingText(held);
-        Q_EMIT statusText(text);
-        Q_EMIT gridCaption(text);
+        m_status.setPrebuffering(held);
         if (held > PrebufferThreshold) {
-            Q_EMIT statusText(PlayingText);
+            m_status.setPlaying();
             Q_EMIT artistRequested();
             m_playbackStarted = true;
             Q_EMIT cursorReset();
@@ -205,7 +197,7 @@ qsizetype StreamIntake::BufferRequest(char *data, qsizetype size, bool &moreBuff
     if (m_ring.IsEmpty()) {
         // Ran dry: stop, gather a fresh head and find the frames again before playing on.
         m_output.Stop();
-        Q_EMIT statusText(ResyncText);
+        m_status.setResyncing();
         m_headLength = 0;
         m_resyncPending = true;
     }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "stream/framesync.h"
+#include "stream/playerstatus.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -26,25 +27,24 @@ class RingBuffer;
 class StreamIntake : public QObject {
     Q_OBJECT
 public:
-    static constexpr qsizetype HeadCapacity = 16385;       // bytes the head can hold
-    static constexpr qsizetype HeadThreshold = 8192;       // head is processed at this size
-    static constexpr qsizetype PrebufferThreshold = 65536; // output starts above this
-    static constexpr qsizetype RingCapacity = 409600;      // what the buffer figures count against
+    static constexpr qsizetype HeadCapacity = 16385; // bytes the head can hold
+    static constexpr qsizetype HeadThreshold = 8192; // head is processed at this size
+    static constexpr qsizetype PrebufferThreshold =
+        PlayerStatus::PrebufferThreshold;             // output starts above this
+    static constexpr qsizetype RingCapacity = 409600; // what the buffer figures count against
 
     // Texts the intake produces.
-    static QString prebufferingText(qsizetype held);
     static QString bufferText(qsizetype held);
     static QString diagnosticLine(const StreamFormat &format, qint32 headerLength,
                                   qint32 framePosition);
     static QString bitrateLabel(qint32 bitRate);
-    inline static const QString PlayingText = QStringLiteral("Status: Playing stream");
-    inline static const QString ResyncText = QStringLiteral("Status: Resync...");
     inline static const QString UnableToOpenText = QStringLiteral("Unable to open stream !");
     inline static const QString UnableToPlayText = QStringLiteral("Unable to start playback !");
 
     // `source` is what the output pulls from (the decoder chain); `setDecoderFormat` hands the
-    // decoder its input format block for a new head.
-    StreamIntake(RingBuffer &ring, AudioOutput &output, PcmSource &source,
+    // decoder its input format block for a new head. The phases the intake moves through
+    // (prebuffering, playing, resyncing) go to `status`.
+    StreamIntake(RingBuffer &ring, AudioOutput &output, PcmSource &source, PlayerStatus &status,
                  const SampleRateTable &sampleRates,
                  std::function<void(const QByteArray &)> setDecoderFormat,
                  QObject *parent = nullptr);
@@ -77,8 +77,6 @@ public:
     const QString &streamText() const { return m_streamText; }
 
 Q_SIGNALS:
-    void statusText(const QString &text); // status panel 1
-    void gridCaption(const QString &text);
     void bufferStatus(const QString &text); // status panel 2
     void streamTextChanged(const QString &text);
     void sampleRateText(const QString &text);
@@ -107,6 +105,7 @@ private:
     RingBuffer &m_ring;
     AudioOutput &m_output;
     PcmSource &m_source;
+    PlayerStatus &m_status;
     const SampleRateTable &m_sampleRates;
     std::function<void(const QByteArray &)> m_setDecoderFormat;
 

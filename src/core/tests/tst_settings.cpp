@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 using namespace kestrune;
 
 class SettingsTest : public QObject {
@@ -164,6 +166,28 @@ private Q_SLOTS:
         QCOMPARE(again.firstSetup(), QString());
         again.setFirstSetup("DSL/Cable/LAN");
         QCOMPARE(Settings(registry, root.path()).firstSetup(), QString("DSL/Cable/LAN"));
+    }
+
+    // A stored time-out that is no positive whole number must not give a watchdog that fires
+    // at once (it reconnected hundreds of times a second).
+    void requestTimeOutReadsTheLeadingNumber_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("ms");
+        QTest::newRow("whole") << "30" << 30000;
+        QTest::newRow("fraction") << "15.5" << 15500;
+        QTest::newRow("with a unit") << "10 s" << 10000;
+        QTest::newRow("blanks") << " 5 " << 5000;
+        QTest::newRow("zero") << "0" << 15000;
+        QTest::newRow("empty") << "" << 15000;
+        QTest::newRow("words") << "abc" << 15000;
+        QTest::newRow("negative") << "-3" << 15000;
+        QTest::newRow("below a millisecond") << "0.0001" << 15000;
+        QTest::newRow("huge") << "99999999999" << std::numeric_limits<int>::max();
+    }
+    void requestTimeOutReadsTheLeadingNumber() {
+        QFETCH(QString, stored);
+        QFETCH(int, ms);
+        QCOMPARE(RequestTimeOutMs(stored), ms);
     }
 
     void replaceTextScansOnceOverTheStartingPositions_data() {

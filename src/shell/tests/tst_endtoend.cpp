@@ -8,6 +8,7 @@
 #include "stationsim/simulator.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
+#include "stream/playerstatus.h"
 #include "windowfixture.h"
 
 #include <QLabel>
@@ -44,9 +45,8 @@ private:
         return sim;
     }
 
-    std::unique_ptr<MainWindow> window() {
-        auto w = std::make_unique<MainWindow>(m_settings, m_controls);
-        w->Load(nullptr);
+    test::TestWindow window() {
+        test::TestWindow w = m_fixture.window();
         m_settings.ReqTimeOut = QStringLiteral("2"); // a short watchdog for the tests
         return w;
     }
@@ -135,12 +135,13 @@ private Q_SLOTS:
         // The second server answers at once, so the once-a-second status tick rarely lands
         // while it is being requested: tick right then, as that tick would.
         QString requestingCaption;
-        connect(&w->connection(), &ConnectionManager::statusText, w.get(), [&](const QString &t) {
-            if (t == ConnectionManager::RequestingText && w->connection().ServerIndex() == 1) {
-                w->Timer1Tick();
-                requestingCaption = w->ctList1()->caption();
-            }
-        });
+        connect(&w->model().status(), &PlayerStatus::phaseChanged, w.window.get(),
+                [&](PlayerPhase phase) {
+                    if (phase == PlayerPhase::Requesting && w->connection().ServerIndex() == 1) {
+                        w->Timer1Tick();
+                        requestingCaption = w->ctList1()->caption();
+                    }
+                });
         doubleClickRow(*w, 0);
         QTRY_COMPARE_WITH_TIMEOUT(
             requestingCaption,

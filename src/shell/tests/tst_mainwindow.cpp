@@ -5,6 +5,7 @@
 #include "shell/ui/controllibrary.h"
 #include "shell/ui/mainwindow.h"
 #include "stream/engine.h"
+#include "stream/playerstatus.h"
 #include "stream/ui/frequencydisplay.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
@@ -54,8 +55,8 @@ private Q_SLOTS:
         server.options().bitrateKbps = 64;
         QVERIFY(server.listen());
 
-        MainWindow window(m_settings, m_controls);
-        window.Load(nullptr);
+        test::TestWindow w = m_fixture.window();
+        MainWindow &window = *w;
         window.engine().play(server.url("/"));
         QTRY_COMPARE_WITH_TIMEOUT(window.StatusBar1()->panelText(1),
                                   QString("Status: Playing stream"), 10000);
@@ -80,9 +81,11 @@ private Q_SLOTS:
         QVERIFY(!window.engine().client().isConnected());
     }
 
-    void statusTicksFollowThePanelText() {
-        MainWindow window(m_settings, m_controls);
-        window.Load(nullptr);
+    // The ticks as the window shows them; the rules themselves are tested without a window.
+    void statusTicksFollowThePlayersPhase() {
+        test::TestWindow w = m_fixture.window();
+        MainWindow &window = *w;
+        PlayerStatus &status = window.model().status();
         auto *record = window.findChild<QPushButton *>("cmdRecord");
         auto *start = window.findChild<QPushButton *>("cmdStartStreaming");
         auto *info = window.findChild<QPushButton *>("cmdStationInfo");
@@ -95,7 +98,8 @@ private Q_SLOTS:
         QCOMPARE(window.StatusBar1()->panelText(2), QString("Buffer: 0/409600 bytes (0%)..."));
 
         // Playing: Record and Station info become available, the figures show.
-        window.StatusBar1()->setPanelText(1, "Status: Playing stream");
+        status.setPlaying();
+        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Playing stream"));
         window.Timer1Tick();
         QVERIFY(record->isEnabled());
         QVERIFY(info->isEnabled());
@@ -105,28 +109,49 @@ private Q_SLOTS:
         QCOMPARE(window.ctList1()->caption(), QString(" Playing stream (Server 0 of 0)"));
 
         // Prebuffering or resyncing takes Record away again, whatever the tick before said.
-        for (const char *text :
-             {"Status: Prebuffering 4096/65536 bytes (6%)...", "Status: Resync..."}) {
-            window.StatusBar1()->setPanelText(1, "Status: Playing stream");
+        for (int i = 0; i < 2; ++i) {
+            status.setPlaying();
             window.Timer1Tick();
             QVERIFY(record->isEnabled());
-            window.StatusBar1()->setPanelText(1, text);
+            if (i == 0)
+                status.setPrebuffering(4096);
+            else
+                status.setResyncing();
             window.Timer1Tick();
             QVERIFY(!record->isEnabled());
         }
+        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Resync..."));
 
         // Every five seconds while playing the spectrum moves to its next look, 0 to 5.
-        window.StatusBar1()->setPanelText(1, "Status: Playing stream");
+        status.setPlaying();
         QList<int> looks;
         for (int i = 0; i < 7; ++i) {
             window.Timer2Tick();
             looks << spectrum->displaySetting();
         }
         QCOMPARE(looks, (QList<int>{1, 2, 3, 4, 5, 0, 1}));
-        window.StatusBar1()->setPanelText(1, "Status: Stopped");
+        status.setStopped();
         window.Timer2Tick();
         QVERIFY(!info->isEnabled());
         QCOMPARE(spectrum->displaySetting(), 1);
+    }
+
+    // The client's request for an address carries the information symbol; the rest of the
+    // program's messages are plain boxes.
+    void messagesCarryTheirSymbol() {
+        test::TestWindow w = m_fixture.window();
+        for (const auto &[icon, symbol] :
+             {std::pair{MessageIcon::Information, QMessageBox::Information},
+              std::pair{MessageIcon::None, QMessageBox::NoIcon}}) {
+            Q_EMIT w.model->message(QStringLiteral("Please, enter the URL to retrieve."), icon);
+            auto *box = w->findChild<QMessageBox *>("message");
+            QVERIFY(box);
+            QCOMPARE(box->icon(), symbol);
+            QCOMPARE(box->text(), QString("Please, enter the URL to retrieve."));
+            QCOMPARE(box->windowTitle(), QString("Kestrune"));
+            box->button(QMessageBox::Ok)->click();
+            QTRY_VERIFY(!w->findChild<QMessageBox *>("message"));
+        }
     }
 
     void aStreamWithoutFramesIsReportedWithoutBlocking() {
@@ -134,8 +159,8 @@ private Q_SLOTS:
         o.fault = StreamFault::Garbage;
         PacedStreamServer server(o);
         QVERIFY(server.listen());
-        MainWindow window(m_settings, m_controls);
-        window.Load(nullptr);
+        test::TestWindow w = m_fixture.window();
+        MainWindow &window = *w;
         window.engine().play(server.url("/"));
         QMessageBox *box = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((box = window.findChild<QMessageBox *>("message")), 10000);

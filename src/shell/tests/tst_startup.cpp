@@ -1,10 +1,11 @@
 // Start-up flows with the real windows and the real control library, offscreen.
 #include "components/statuspanels.h"
+#include "components/twips.h"
 #include "modalhelper.h"
 #include "shell/ui/aboutwindow.h"
 #include "shell/ui/mainwindow.h"
 #include "shell/ui/startup.h"
-#include "shell/ui/twips.h"
+#include "stream/engine.h"
 
 #include <QLabel>
 #include <QLockFile>
@@ -169,8 +170,8 @@ private Q_SLOTS:
         QCOMPARE(main->cmbGenre()->List(64).value_or(""), QString("- Instrumental"));
         QCOMPARE(main->directory().MaxBitrate, qint16(999));
         QVERIFY(main->directory().DirectoryUrl.endsWith("/directory/?bitrate=999"));
-        QCOMPARE(main->sampleRates().at(1, 0), 44100);
-        QCOMPARE(main->sampleRates().at(0, 2), 16000);
+        QCOMPARE(main->engine().sampleRates().at(1, 0), 44100);
+        QCOMPARE(main->engine().sampleRates().at(0, 2), 16000);
         QCOMPARE(main->StatusBar1()->panelText(3), QString("Recording: Off"));
         // Settings were loaded: the default recordings folder now exists.
         QVERIFY(startup.settings().RecOutputDir.startsWith(

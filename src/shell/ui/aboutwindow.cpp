@@ -1,8 +1,8 @@
 #include "shell/ui/aboutwindow.h"
 
+#include "components/twips.h"
 #include "core/version.h"
 #include "shell/ui/logo.h"
-#include "shell/ui/twips.h"
 
 #include <QGuiApplication>
 #include <QLabel>

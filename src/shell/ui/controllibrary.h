@@ -49,30 +49,4 @@ private:
     QString m_error;
 };
 
-// Turns a control's events into Qt signals, so windows can connect them like any other.
-// It goes when the control goes.
-class LumaboxSignals : public QObject, public LumaKit::LumaboxEvents {
-    Q_OBJECT
-public:
-    explicit LumaboxSignals(LumaKit::Lumabox *box);
-    ~LumaboxSignals() override;
-
-    void Click() override { Q_EMIT clicked(); }
-    void DblClick() override { Q_EMIT doubleClicked(); }
-    void Change() override { Q_EMIT changed(); }
-    void PropertyChanged(const QString &name) override { Q_EMIT propertyChanged(name); }
-
-Q_SIGNALS:
-    void clicked();
-    void doubleClicked();
-    void changed();
-    void propertyChanged(const QString &name);
-
-private:
-    LumaKit::Lumabox *m_box = nullptr;
-};
-
-// The signals of a control, made on first use.
-LumaboxSignals *signalsOf(LumaKit::Lumabox *box);
-
 } // namespace kestrune

@@ -1,11 +1,11 @@
 #include "shell/ui/firstrundialog.h"
 
+#include "components/twips.h"
 #include "core/settings.h"
 #include "core/version.h"
 #include "shell/ui/controllibrary.h"
 #include "shell/ui/logo.h"
 #include "shell/ui/messagebox.h"
-#include "shell/ui/twips.h"
 
 #include <QFrame>
 #include <QGridLayout>

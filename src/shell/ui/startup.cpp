@@ -97,7 +97,8 @@ StartResult Startup::Main() {
 void Startup::loadMainWindow() {
     if (m_mainWindow)
         return;
-    m_mainWindow = std::make_unique<MainWindow>(m_settings, m_controls);
+    m_model = std::make_unique<AppModel>(m_settings);
+    m_mainWindow = std::make_unique<MainWindow>(*m_model, m_controls);
     connect(m_mainWindow.get(), &MainWindow::endProgramRequested, this, &Startup::finished);
     connect(m_mainWindow.get(), &MainWindow::closed, this, [this] { Q_EMIT finished(0); });
     m_mainWindow->Load(m_splash);

@@ -4,6 +4,7 @@
 
 #include "core/registry.h"
 #include "core/settings.h"
+#include "shell/appmodel.h"
 #include "shell/ui/controllibrary.h"
 
 #include <QObject>
@@ -63,6 +64,8 @@ private:
     ControlLibrary m_controls;
     std::unique_ptr<QLockFile> m_lock;
     QPointer<AboutWindow> m_splash;
+    // The model outlives its window.
+    std::unique_ptr<AppModel> m_model;
     std::unique_ptr<MainWindow> m_mainWindow;
 };
 

@@ -10,6 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 using namespace kestrune;
 using namespace kestrune::testsupport;
@@ -67,6 +68,7 @@ struct Rig {
     QString status;
     QStringList statuses;
     QStringList messages;
+    QList<MessageIcon> icons;
     QString selected = QStringLiteral("/sbin/shoutcast-playlist.pls?rn=42&file=filename.pls");
     QString timeOut = QStringLiteral("1");
     std::unique_ptr<ConnectionManager> manager;
@@ -76,17 +78,20 @@ struct Rig {
         ConnectionManager::Host host;
         host.selectedPlaylistPath = [this] { return selected; };
         host.requestTimeOut = [this] { return timeOut; };
-        host.statusPanelText = [this] { return status; };
         manager = std::make_unique<ConnectionManager>(engine, directory.host(), host);
+        status = engine.status().text();
+        statuses << status;
         const auto track = [this](const QString &t) {
             status = t;
             if (statuses.isEmpty() || statuses.last() != t)
                 statuses << t;
         };
-        QObject::connect(manager.get(), &ConnectionManager::statusText, track);
-        QObject::connect(&engine.intake(), &StreamIntake::statusText, track);
+        QObject::connect(&engine.status(), &PlayerStatus::textChanged, track);
         QObject::connect(manager.get(), &ConnectionManager::message,
-                         [this](const QString &t) { messages << t; });
+                         [this](const QString &t, MessageIcon icon) {
+                             messages << t;
+                             icons << icon;
+                         });
         QObject::connect(&engine.intake(), &StreamIntake::stopRequested, manager.get(),
                          &ConnectionManager::Stop);
     }
@@ -145,7 +150,7 @@ private Q_SLOTS:
         QVERIFY(first.listen() && second.listen(first.port() + 1));
         Rig rig;
         rig.directory.playlist = pls({first.url("/42"), second.url("/42")}, "\r\n");
-        QSignalSpy captions(rig.manager.get(), &ConnectionManager::gridCaption);
+        QSignalSpy captions(&rig.engine.status(), &PlayerStatus::captionChanged);
         QSignalSpy servers(rig.manager.get(), &ConnectionManager::serversChanged);
         rig.manager->Start();
         QTRY_VERIFY_WITH_TIMEOUT(rig.statuses.contains("Status: Playing stream"), 10000);
@@ -201,9 +206,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(order.size(), 5, 10000);
         QCOMPARE(order, (QList<int>{0, 1, 2, 0, 1}));
 
-        // A status that says the stream is on its way keeps the watchdog quiet.
-        rig.status = QStringLiteral("Status: Prebuffering 4096/65536 bytes (6%)...");
-        disconnect(rig.manager.get(), &ConnectionManager::statusText, nullptr, nullptr);
+        // A stream on its way keeps the watchdog quiet.
+        rig.engine.status().setPrebuffering(4096);
         const int before = int(order.size());
         QTest::qWait(2500);
         QCOMPARE(order.size(), before);
@@ -233,6 +237,68 @@ private Q_SLOTS:
         QCOMPARE(rig.messages, QStringList{"Select a station first!"});
         QTest::qWait(100);
         QVERIFY(rig.directory.lastRequest.isEmpty());
+    }
+
+    // A stored time-out that is no positive whole number gave a watchdog of 0 ms.
+    void timeOutIsReadFromTheStoredText() {
+        Rig rig;
+        rig.directory.answer = false;
+        for (const auto &[stored, ms] : {std::pair{"0", 15000}, std::pair{"abc", 15000},
+                                         std::pair{"15.5", 15500}, std::pair{"30", 30000}}) {
+            rig.timeOut = QString::fromLatin1(stored);
+            rig.manager->Start();
+            QCOMPARE(rig.manager->TimerConnect().interval(), ms);
+            rig.manager->Stop();
+        }
+    }
+
+    // Playing is what the watchdog waits for: the moment playback starts it is off, and a
+    // tick that still comes must not move to the next server.
+    void watchdogLeavesAPlayingStreamAlone() {
+        PacedStreamServer first(station());
+        PacedStreamServer second(station());
+        QVERIFY(first.listen() && second.listen(first.port() + 1));
+        Rig rig;
+        rig.timeOut = QStringLiteral("30");
+        rig.directory.playlist = pls({first.url("/1"), second.url("/1")});
+        bool watchdogOnWhenPlaying = true;
+        connect(&rig.engine.status(), &PlayerStatus::phaseChanged, [&](PlayerPhase phase) {
+            if (phase == PlayerPhase::Playing)
+                QTimer::singleShot(
+                    0, [&] { watchdogOnWhenPlaying = rig.manager->TimerConnect().isActive(); });
+        });
+        rig.manager->Start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.engine.status().phase(), PlayerPhase::Playing, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!watchdogOnWhenPlaying, 1000);
+
+        // A tick that falls in anyway (it was due just as playback started).
+        rig.manager->TimerConnect().start(20);
+        QTest::qWait(200);
+        QCOMPARE(rig.engine.status().phase(), PlayerPhase::Playing);
+        QCOMPARE(rig.manager->ServerIndex(), 0);
+        QCOMPARE(first.connectionCount(), 1);
+        QCOMPARE(second.connectionCount(), 0);
+        rig.manager->Stop();
+    }
+
+    // Without any address the client is started with none; its message is shown once per
+    // Start, not at every watchdog tick for as long as the program runs.
+    void aPlaylistWithoutAddressesSaysSoOncePerStart() {
+        Rig rig;
+        rig.directory.playlist = "[playlist]\nnumberofentries=0\nVersion=2\n";
+        const QString enterUrl = QStringLiteral("Please, enter the URL to retrieve.");
+        for (int start = 1; start <= 2; ++start) {
+            rig.manager->Start();
+            QTRY_VERIFY_WITH_TIMEOUT(rig.messages.count(enterUrl) == start, 5000);
+            QTest::qWait(2600); // two more watchdog ticks
+            QCOMPARE(rig.messages.count(enterUrl), start);
+            QCOMPARE(rig.messages.count("Couldn't find station addresses"), start);
+            QVERIFY(rig.manager->StreamWanted());
+            rig.manager->Stop();
+        }
+        QCOMPARE(rig.icons.at(rig.messages.indexOf(enterUrl)), MessageIcon::Information);
+        QCOMPARE(rig.icons.at(rig.messages.indexOf("Couldn't find station addresses")),
+                 MessageIcon::None);
     }
 
     void clickingAServerChangesTheAddressForTheNextConnectionOnly() {

@@ -55,7 +55,9 @@ struct Rig {
     SilentSource source;
     SampleRateTable rates;
     QList<QByteArray> formats;
-    StreamIntake intake{ring, output, source, rates, [this](const QByteArray &f) { formats << f; }};
+    PlayerStatus status;
+    StreamIntake intake{ring,   output, source,
+                        status, rates,  [this](const QByteArray &f) { formats << f; }};
     QStringList statuses;
 
     Rig() {
@@ -63,7 +65,7 @@ struct Rig {
         ring.SetNumBuffers(StreamIntake::RingCapacity / ring.BufferSize());
         ring.Open();
         intake.ResetForConnection();
-        QObject::connect(&intake, &StreamIntake::statusText,
+        QObject::connect(&status, &PlayerStatus::textChanged,
                          [this](const QString &t) { statuses << t; });
         QObject::connect(&output, &AudioOutput::stopped, &intake, &StreamIntake::OutputStopped);
     }
@@ -193,14 +195,14 @@ private Q_SLOTS:
                                                 rig.ring.BytesHeld() - rig.intake.StagedBytes()));
         QCOMPARE(rig.ring.BytesHeld(), StreamIntake::PrebufferThreshold);
         QCOMPARE(rig.output.starts, 0);
-        QCOMPARE(rig.statuses.last(), StreamIntake::prebufferingText(65536));
+        QCOMPARE(rig.statuses.last(), PlayerStatus::prebufferingText(65536));
         QCOMPARE(rig.statuses.last(), QString("Status: Prebuffering 65536/65536 bytes (100%)..."));
 
         QSignalSpy artist(&rig.intake, &StreamIntake::artistRequested);
         event(4096);
         QCOMPARE(rig.output.starts, 1);
         QVERIFY(rig.intake.PlaybackStarted());
-        QCOMPARE(rig.statuses.last(), StreamIntake::PlayingText);
+        QCOMPARE(rig.statuses.last(), PlayerStatus::PlayingText);
         QCOMPARE(artist.count(), 1);
         // Once playing, further events only report the buffer.
         QSignalSpy buffer(&rig.intake, &StreamIntake::bufferStatus);
@@ -270,7 +272,7 @@ private Q_SLOTS:
         }
         QVERIFY(!more);
         QCOMPARE(rig.output.stops, 1);
-        QCOMPARE(rig.statuses.last(), StreamIntake::ResyncText);
+        QCOMPARE(rig.statuses.last(), PlayerStatus::ResyncText);
         QVERIFY(rig.intake.ResyncPending());
         QCOMPARE(rig.intake.HeadLength(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.intake.PlaybackStarted(), 2000); // stopped notification
@@ -292,12 +294,12 @@ private Q_SLOTS:
         QCOMPARE(rig.output.starts, 2);
         // Prebuffering ran again between the resync and the second start.
         const QStringList afterResync =
-            rig.statuses.mid(rig.statuses.lastIndexOf(StreamIntake::ResyncText));
-        QCOMPARE(afterResync.last(), StreamIntake::PlayingText);
+            rig.statuses.mid(rig.statuses.lastIndexOf(PlayerStatus::ResyncText));
+        QCOMPARE(afterResync.last(), PlayerStatus::PlayingText);
         QVERIFY(afterResync.size() > 3);
         QVERIFY(afterResync.at(1).startsWith("Status: Prebuffering "));
         QCOMPARE(afterResync.at(afterResync.size() - 2),
-                 StreamIntake::prebufferingText(rig.ring.BytesHeld()));
+                 PlayerStatus::prebufferingText(rig.ring.BytesHeld()));
     }
 };
 

@@ -35,7 +35,7 @@ struct Player {
     int stops = 0;
 
     Player() {
-        QObject::connect(&engine.intake(), &StreamIntake::statusText, [this](const QString &t) {
+        QObject::connect(&engine.status(), &PlayerStatus::textChanged, [this](const QString &t) {
             if (statuses.isEmpty() || statuses.last() != t)
                 statuses << t;
         });
@@ -76,11 +76,11 @@ private Q_SLOTS:
         clock.start();
         player.engine.play(server.url("/"));
 
-        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(StreamIntake::PlayingText), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(PlayerStatus::PlayingText), 5000);
         QVERIFY(player.statuses.first().startsWith("Status: Prebuffering "));
         QCOMPARE(player.engine.intake().format().sampleRate, 44100);
         // The server closes after the last byte; the ring runs dry and the intake resyncs.
-        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), StreamIntake::ResyncText, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), PlayerStatus::ResyncText, 15000);
         QCOMPARE(server.lastRequest(), QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                                   "Connection: close\r\nAccept: */*\r\n\r\n"));
         QCOMPARE(player.engine.client().DownloadedBytes(), Header.size() + mp3.size());
@@ -106,10 +106,10 @@ private Q_SLOTS:
         Player player;
         QSignalSpy status(&player.engine.client(), &HTTPStream::Status);
         player.engine.play(server.url("/live"));
-        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(StreamIntake::PlayingText), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(PlayerStatus::PlayingText), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(status.count() && status.last().at(0) == "Response completed",
                                  5000);
-        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), StreamIntake::ResyncText, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), PlayerStatus::ResyncText, 10000);
         QVERIFY(player.messages.isEmpty());
         QCOMPARE(player.stops, 0);
     }
@@ -124,7 +124,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(player.messages, QStringList{"Unable to open stream !"}, 5000);
         QCOMPARE(player.stops, 1);
         QVERIFY(!player.engine.client().isConnected());
-        QVERIFY(!player.statuses.contains(StreamIntake::PlayingText));
+        QVERIFY(!player.statuses.contains(PlayerStatus::PlayingText));
     }
 
     void stalledServerLeavesThePlayerPrebufferingAndResponsive() {
@@ -143,7 +143,7 @@ private Q_SLOTS:
         QTest::qWait(1000);
         QVERIFY(ticks >= 10);
         QVERIFY(player.statuses.last().startsWith("Status: Prebuffering "));
-        QVERIFY(!player.statuses.contains(StreamIntake::PlayingText));
+        QVERIFY(!player.statuses.contains(PlayerStatus::PlayingText));
         QCOMPARE(player.engine.output().bytesPlayed(), 0);
         player.engine.stopPlayback();
         QVERIFY(!player.engine.client().isConnected());

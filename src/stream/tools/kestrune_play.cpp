@@ -53,7 +53,6 @@ int main(int argc, char *argv[]) {
     int exitCode = 0;
     bool connectionClosed = false;
     bool everPlayed = false;
-    QString lastStatus;
     qsizetype shownText = 0;
     const auto finish = [&](int code) {
         exitCode = code;
@@ -66,19 +65,17 @@ int main(int argc, char *argv[]) {
     };
 
     StreamIntake &intake = engine.intake();
-    QObject::connect(&intake, &StreamIntake::statusText, &app, [&](const QString &text) {
-        if (text == lastStatus)
-            return;
-        lastStatus = text;
-        say(text);
-        if (text == StreamIntake::PlayingText && !everPlayed) {
+    QObject::connect(&engine.status(), &PlayerStatus::textChanged, &app,
+                     [](const QString &text) { say(text); });
+    QObject::connect(&engine.status(), &PlayerStatus::phaseChanged, &app, [&](PlayerPhase phase) {
+        if (phase == PlayerPhase::Playing && !everPlayed) {
             everPlayed = true;
             if (parser.isSet(seconds))
                 QTimer::singleShot(int(parser.value(seconds).toDouble() * 1000), &app,
                                    [&] { finish(0); });
         }
         // The server has said all it will: once the ring runs dry there is nothing to resync.
-        if (text == StreamIntake::ResyncText && connectionClosed)
+        if (phase == PlayerPhase::Resyncing && connectionClosed)
             finish(0);
     });
     QObject::connect(&intake, &StreamIntake::streamTextChanged, &app, [&](const QString &text) {

@@ -1,0 +1,100 @@
+#include "directory/ui/stationpanel.h"
+
+#include "components/twips.h"
+#include "components/valuelabel.h"
+#include "directory/stationlist.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace kestrune {
+
+StationPanel::StationPanel(QWidget *parent)
+    : QWidget(parent) {
+    setObjectName(QStringLiteral("stationPanel"));
+
+    auto *stationBox = new QGroupBox(QStringLiteral("Station"), this);
+    m_lblStation = valueLabel("lblStation", stationBox);
+    m_lblGenre = valueLabel("lblGenre", stationBox);
+    m_StationLink = valueLabel("StationLink", stationBox);
+    m_lblBitrate = valueLabel("lblBitrate", stationBox);
+    m_lblSampleRate = valueLabel("lblSampleRate", stationBox);
+    m_lblChannels = valueLabel("lblChannels", stationBox);
+    m_lblArtist = valueLabel("lblArtist", stationBox);
+    auto *info = new QFormLayout(stationBox);
+    info->addRow(QStringLiteral("Station:"), m_lblStation);
+    info->addRow(QStringLiteral("Genre:"), m_lblGenre);
+    info->addRow(QStringLiteral("URL:"), m_StationLink);
+    info->addRow(QStringLiteral("Bitrate:"), m_lblBitrate);
+    info->addRow(QStringLiteral("Samplerate:"), m_lblSampleRate);
+    info->addRow(QStringLiteral("Channels:"), m_lblChannels);
+    info->addRow(QStringLiteral("Artist:"), m_lblArtist);
+
+    auto *serverBox = new QGroupBox(QStringLiteral("Servers"), this);
+    m_List2 = new QListWidget(serverBox);
+    m_List2->setObjectName(QStringLiteral("List2"));
+    m_List2->setMaximumHeight(twipsToPixelsY(1500, this));
+    m_lblURL = valueLabel("lblURL", serverBox);
+    m_txtStatus = new QLineEdit(serverBox);
+    m_txtStatus->setObjectName(QStringLiteral("txtStatus"));
+    m_txtStatus->setReadOnly(true);
+    m_txtStatus->setFrame(false);
+    auto *servers = new QVBoxLayout(serverBox);
+    servers->addWidget(m_List2, 1);
+    servers->addWidget(m_lblURL);
+    servers->addWidget(m_txtStatus);
+    connect(m_List2, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { Q_EMIT serverClicked(m_List2->row(item)); });
+
+    for (QGroupBox *box : {stationBox, serverBox})
+        box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stationBox, 3, Qt::AlignTop);
+    layout->addWidget(serverBox, 2, Qt::AlignTop);
+
+    // Not laid out here: the window puts the header below its buttons.
+    m_txtStream = new QPlainTextEdit(this);
+    m_txtStream->setObjectName(QStringLiteral("txtStream"));
+    m_txtStream->setReadOnly(true);
+    m_txtStream->setMaximumHeight(twipsToPixelsY(1100, this));
+    m_txtStream->setPlaceholderText(QStringLiteral("Stream header"));
+}
+
+void StationPanel::showSelection(const QString &name, const QString &genre,
+                                 const QString &bitrate) {
+    m_lblGenre->setText(genre);
+    m_lblBitrate->setText(bitrate);
+    m_lblStation->setText(name);
+}
+
+void StationPanel::showAnnounced(const AnnouncedStation &station) {
+    if (station.name)
+        m_lblStation->setText(*station.name);
+    if (station.genre)
+        m_lblGenre->setText(*station.genre);
+    if (station.url)
+        m_StationLink->setText(*station.url);
+}
+
+void StationPanel::clearStreamLabels() {
+    for (QLabel *label : {m_lblSampleRate, m_lblChannels, m_StationLink, m_lblArtist})
+        label->clear();
+}
+
+void StationPanel::setServers(const QStringList &servers) {
+    m_List2->clear();
+    m_List2->addItems(servers);
+}
+
+void StationPanel::selectServer(int row) {
+    m_List2->setCurrentRow(row);
+}
+
+} // namespace kestrune

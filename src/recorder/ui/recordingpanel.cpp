@@ -1,0 +1,38 @@
+#include "recorder/ui/recordingpanel.h"
+
+#include "components/ledlabel.h"
+#include "components/valuelabel.h"
+
+#include <QFormLayout>
+
+namespace kestrune {
+
+RecordingPanel::RecordingPanel(QWidget *parent)
+    : QGroupBox(QStringLiteral("Recording"), parent) {
+    setObjectName(QStringLiteral("recordingPanel"));
+    m_ledRecording = new LedLabel(QStringLiteral("*** RECORDING ***"), this);
+    m_ledRecording->setObjectName(QStringLiteral("ledRecording"));
+    m_ledRecording->hide();
+    m_lblFileToRecord = valueLabel("lblFileToRecord", this);
+    m_lblRecSize = valueLabel("lblRecSize", this);
+    // The free space of the drive the recording goes to.
+    m_Label3 = valueLabel("Label3", this);
+    auto *record = new QFormLayout(this);
+    record->addRow(m_ledRecording);
+    record->addRow(QStringLiteral("File:"), m_lblFileToRecord);
+    record->addRow(QStringLiteral("Recorded:"), m_lblRecSize);
+    record->addRow(QStringLiteral("Free space:"), m_Label3);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+}
+
+void RecordingPanel::setLedVisible(bool visible) {
+    m_ledRecording->setVisible(visible);
+}
+
+void RecordingPanel::blinkLed() {
+    m_ledRecording->setLitColor(m_ledRecording->litColor() == LedLabel::BrightGreen
+                                    ? LedLabel::DarkGreen
+                                    : LedLabel::BrightGreen);
+}
+
+} // namespace kestrune

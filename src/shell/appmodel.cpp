@@ -1,0 +1,127 @@
+#include "shell/appmodel.h"
+
+#include "core/settings.h"
+#include "directory/choices.h"
+#include "directory/directorycontroller.h"
+#include "stream/connection.h"
+#include "stream/engine.h"
+#include "stream/playerstatus.h"
+
+namespace kestrune {
+
+AppModel::AppModel(Settings &settings, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_engine(std::make_unique<StreamEngine>()) {
+    ConnectionManager::Host host;
+    host.selectedPlaylistPath = [this] {
+        return m_stations.hasSelection() ? m_stations.SelectedPlaylistPath() : QString();
+    };
+    host.requestTimeOut = [this] { return m_settings.ReqTimeOut; };
+    m_connection = std::make_unique<ConnectionManager>(*m_engine, DirectoryHost(), host);
+    m_directory =
+        std::make_unique<DirectoryController>(m_directoryState, m_settings.programFolder());
+    m_directoryState.DirectoryUrl = DirectoryHost() + QStringLiteral("/directory/?bitrate=999");
+    m_directoryState.MaxBitrate = NoBitrateLimit;
+    wireEngine();
+    wireDirectory();
+}
+
+AppModel::~AppModel() = default;
+
+PlayerStatus &AppModel::status() {
+    return m_engine->status();
+}
+
+void AppModel::wireEngine() {
+    StreamIntake &intake = m_engine->intake();
+    connect(&intake, &StreamIntake::stopRequested, m_connection.get(), &ConnectionManager::Stop);
+    connect(&intake, &StreamIntake::artistRequested, this, &AppModel::GetArtist);
+    connect(&intake, &StreamIntake::cursorReset, this, [this] { Q_EMIT busyChanged(false); });
+    connect(&intake, &StreamIntake::message, this,
+            [this](const QString &text) { Q_EMIT message(text, MessageIcon::None); });
+    connect(m_connection.get(), &ConnectionManager::busyCursor, this, &AppModel::busyChanged);
+    connect(m_connection.get(), &ConnectionManager::message, this, &AppModel::message);
+}
+
+void AppModel::wireDirectory() {
+    DirectoryController *d = m_directory.get();
+    PlayerStatus &s = status();
+    // The player writes "Prebuffering" into the same caption; the directory leaves it alone.
+    d->setCaptionSource([&s] { return s.caption(); });
+    connect(d, &DirectoryController::captionChanged, &s, &PlayerStatus::setCaption);
+    connect(d, &DirectoryController::statusText, &s, &PlayerStatus::showDirectoryText);
+    connect(d, &DirectoryController::busyChanged, this, [this, &s](bool busy) {
+        s.setSearching(busy);
+        Q_EMIT busyChanged(busy);
+    });
+    connect(d, &DirectoryController::gridCleared, this, [this] {
+        m_rows.clear();
+        m_stations.clear();
+    });
+    connect(d, &DirectoryController::rowAdded, this,
+            [this](const QString &name, const QStringList &cells) {
+                StationRow row;
+                row.name = name;
+                row.genre = cells.value(0);
+                row.listeners = cells.value(1);
+                row.bitrateText = cells.value(2);
+                row.nowPlaying = cells.value(3);
+                m_rows.append(row);
+            });
+    connect(d, &DirectoryController::playlistPathsChanged, this,
+            [this](const QStringList &paths) { m_stations.setPaths(paths); });
+    connect(d, &DirectoryController::closePlaylistSocketRequested, m_connection.get(),
+            &ConnectionManager::ClosePlaylistSocket);
+    connect(d, &DirectoryController::message, this,
+            [this](const QString &text) { Q_EMIT message(text, MessageIcon::None); });
+}
+
+bool AppModel::selectStation(int row) {
+    if (!m_stations.select(row))
+        return false;
+    const StationRow station = m_rows.value(row);
+    Q_EMIT stationSelected(station.name, station.genre, station.bitrateText);
+    return true;
+}
+
+StatusSnapshot AppModel::snapshot() const {
+    StatusSnapshot state;
+    state.phase = m_engine->status().phase();
+    state.directoryBusy = m_directory->download().isRunning();
+    state.caption = m_engine->status().caption();
+    state.stationSelected = m_stations.hasSelection();
+    state.stationRows = int(m_rows.size());
+    state.server = m_connection->selectedServer();
+    state.serverCount = int(m_connection->servers().size());
+    state.ringHeld = m_engine->ring().BytesHeld();
+    state.downloaded = m_engine->client().DownloadedBytes();
+    state.isRecording = m_recording.IsRecording;
+    state.recordStartBytes = m_recording.RecordStartBytes;
+    state.recordElapsed = TimeDiff(m_recording.RecordStartTime, m_LastTickTime, false);
+    return state;
+}
+
+Timer1View AppModel::timer1Tick() {
+    Timer1View view = Timer1Rules(snapshot());
+    if (view.caption)
+        status().setCaption(*view.caption);
+    if (view.stopWatchdog)
+        m_connection->TimerConnect().stop();
+    if (view.blinkLed)
+        // The elapsed time shown lags one tick behind, as it always has.
+        m_LastTickTime = QDateTime::currentDateTime();
+    if (view.refreshFreeSpace && GetFreeSpace(m_recording.RecFileName, m_freeSpace))
+        view.freeSpaceText = m_freeSpace.DiskFreeText.toString() + QStringLiteral(" (") +
+                             QString::number(m_freeSpace.DiskFreePercent) + QStringLiteral("%)");
+    return view;
+}
+
+Timer2View AppModel::timer2Tick() {
+    const Timer2View view = Timer2Rules(status().phase());
+    if (view.pollSong)
+        GetArtist();
+    return view;
+}
+
+} // namespace kestrune

@@ -1,0 +1,85 @@
+// The program without its windows: the stream engine, the connection manager, the directory
+// and its station list, the recording state and the once-a-second status rules, wired to each
+// other. Start-up builds one and hands it to the main window, which only shows what the model
+// says and passes the user's clicks on. Tests drive it without a screen.
+#pragma once
+
+#include "core/usermessage.h"
+#include "directory/directorystate.h"
+#include "directory/pageparser.h"
+#include "directory/stationlist.h"
+#include "recorder/recordingstate.h"
+#include "stream/statusformat.h"
+#include "stream/statusmonitor.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+
+#include <memory>
+
+namespace kestrune {
+
+class ConnectionManager;
+class DirectoryController;
+class PlayerStatus;
+class Settings;
+class StreamEngine;
+
+class AppModel : public QObject {
+    Q_OBJECT
+public:
+    // `settings` are loaded by the window's load sequence and must outlive the model. The
+    // engine plays through the output KESTRUNE_AUDIO names (the sound device by default).
+    explicit AppModel(Settings &settings, QObject *parent = nullptr);
+    ~AppModel() override;
+
+    Settings &settings() { return m_settings; }
+    StreamEngine &engine() { return *m_engine; }
+    PlayerStatus &status();
+    ConnectionManager &connection() { return *m_connection; }
+    DirectoryController &directory() { return *m_directory; }
+    const DirectoryState &directoryState() const { return m_directoryState; }
+    const StationList &stations() const { return m_stations; }
+    // The rows of the current directory page, in grid order.
+    const QList<StationRow> &stationRows() const { return m_rows; }
+    RecordingState &recording() { return m_recording; }
+
+    // A station row was selected: its playlist is the one Play asks for. False (and nothing
+    // changes) for a row that does not exist.
+    bool selectStation(int row);
+
+    // The status monitor's ticks: the model's part is done here (the caption, the watchdog,
+    // the free space, the song poll); the rest is returned for the window to show.
+    Timer1View timer1Tick();
+    Timer2View timer2Tick();
+    StatusSnapshot snapshot() const;
+
+    // The now-playing poll; the song comes with the now-playing tracker.
+    void GetArtist() {}
+
+Q_SIGNALS:
+    // A message box for the user.
+    void message(const QString &text, kestrune::MessageIcon icon);
+    // The hourglass while the directory or a station is being asked, and its end.
+    void busyChanged(bool busy);
+    // The selected station's name, genre and bitrate as the directory listed them.
+    void stationSelected(const QString &name, const QString &genre, const QString &bitrate);
+
+private:
+    void wireDirectory();
+    void wireEngine();
+
+    Settings &m_settings;
+    DirectoryState m_directoryState;
+    std::unique_ptr<StreamEngine> m_engine;
+    std::unique_ptr<ConnectionManager> m_connection;
+    std::unique_ptr<DirectoryController> m_directory;
+    StationList m_stations;
+    QList<StationRow> m_rows;
+    RecordingState m_recording;
+    QDateTime m_LastTickTime;
+    FreeSpace m_freeSpace;
+};
+
+} // namespace kestrune

@@ -1,0 +1,115 @@
+// The program without a screen: the application model against the station simulator on
+// 127.0.0.1, from a directory page to a playing station, as the window drives it.
+#include "core/registry.h"
+#include "core/settings.h"
+#include "directory/directorycontroller.h"
+#include "shell/appmodel.h"
+#include "stationsim/simulator.h"
+#include "stream/connection.h"
+#include "stream/engine.h"
+#include "stream/playerstatus.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kestrune;
+using namespace kestrune::stationsim;
+
+class AppModelTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_root;
+    std::unique_ptr<StationSimulator> m_simulator;
+
+    static bool pageLoaded(AppModel &model) {
+        return QTest::qWaitFor(
+            [&] {
+                return !model.directory().download().isRunning() &&
+                       model.status().caption().endsWith("stations found.");
+            },
+            10000);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        SimulatorOptions options;
+        options.directoryPort = 0;
+        options.streamPort = 0;
+        m_simulator = std::make_unique<StationSimulator>(options);
+        QString error;
+        QVERIFY2(m_simulator->start(&error), qPrintable(error));
+        qputenv("KESTRUNE_DIRECTORY_URL",
+                QStringLiteral("http://127.0.0.1:%1").arg(m_simulator->directoryPort()).toLatin1());
+    }
+
+    void fromADirectoryPageToAPlayingStation() {
+        Registry registry(m_root.filePath("settings"));
+        Settings settings(registry, m_root.path());
+        settings.LoadSettings();
+        AppModel model(settings);
+        PlayerStatus &status = model.status();
+        QList<PlayerPhase> phases;
+        connect(&status, &PlayerStatus::phaseChanged, this,
+                [&](PlayerPhase phase) { phases << phase; });
+
+        model.directory().getStations("Top 25 streams", "All Bitrates", status.caption());
+        QCOMPARE(status.text(), QString("Status: Searching stations"));
+        QCOMPARE(status.phase(), PlayerPhase::Searching);
+        QVERIFY(pageLoaded(model));
+        QCOMPARE(status.text(), QString("Status: Ready"));
+        QCOMPARE(status.phase(), PlayerPhase::Stopped);
+        QCOMPARE(model.stationRows().size(), 25);
+        QCOMPARE(model.stations().paths().size(), 25);
+
+        // Nothing selected: Start says so and asks nothing.
+        QSignalSpy messages(&model, &AppModel::message);
+        model.connection().Start();
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages.first().at(0).toString(), QString("Select a station first!"));
+
+        QSignalSpy selected(&model, &AppModel::stationSelected);
+        QVERIFY(!model.selectStation(25));
+        QVERIFY(model.selectStation(2));
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected.first().at(0).toString(), model.stationRows().at(2).name);
+        QVERIFY(selected.first().at(1).toString().startsWith("["));
+        QCOMPARE(model.snapshot().stationSelected, true);
+
+        phases.clear();
+        model.connection().Start();
+        QTRY_COMPARE_WITH_TIMEOUT(status.phase(), PlayerPhase::Playing, 10000);
+        QCOMPARE(phases.first(), PlayerPhase::Requesting);
+        QVERIFY(phases.contains(PlayerPhase::Prebuffering));
+        QVERIFY(!model.connection().TimerConnect().isActive());
+        Timer1View tick = model.timer1Tick();
+        QCOMPARE(
+            status.caption(),
+            QString(" Playing stream (Server 1 of %1)").arg(model.connection().servers().size()));
+        QCOMPARE(tick.recordEnabled, std::optional<bool>(true));
+
+        // A search while the stream plays shows its texts but leaves the player playing:
+        // the song is still polled and recording stays available.
+        model.directory().getStations("- Jazz", "All Bitrates", status.caption());
+        QCOMPARE(status.text(), QString("Status: Searching stations"));
+        QCOMPARE(status.phase(), PlayerPhase::Playing);
+        QVERIFY(model.timer2Tick().pollSong);
+        tick = model.timer1Tick();
+        QVERIFY(tick.stationInfoEnabled);
+        QVERIFY(!status.caption().startsWith(" Playing stream"));
+        QVERIFY(pageLoaded(model));
+        QCOMPARE(status.phase(), PlayerPhase::Playing);
+        model.timer1Tick();
+        QVERIFY(status.caption().startsWith(" Playing stream (Server 1 of "));
+
+        model.connection().Stop();
+        QCOMPARE(status.phase(), PlayerPhase::Stopped);
+        QCOMPARE(status.text(), QString("Status: Stopped"));
+        QCOMPARE(status.caption(), QString());
+        QVERIFY(!model.engine().client().isConnected());
+    }
+};
+
+QTEST_GUILESS_MAIN(AppModelTest)
+#include "tst_appmodel.moc"
