@@ -60,11 +60,11 @@ int main(int argc, char *argv[]) {
         MainWindow window(model, controls);
         window.Load(nullptr);
         window.findChild<QPushButton *>(QStringLiteral("cmdGetStations"))->click();
-        if (!QTest::qWaitFor([&] { return window.ctList1()->rowCount() > run; }, 20000)) {
+        if (!QTest::qWaitFor([&] { return window.stationGrid()->rowCount() > run; }, 20000)) {
             std::fprintf(stderr, "no stations\n");
             return 1;
         }
-        QTreeView *view = window.ctList1()->view();
+        QTreeView *view = window.stationGrid()->view();
         const QModelIndex index = view->model()->index(run, 0);
         view->setCurrentIndex(index);
 

@@ -42,7 +42,7 @@ struct Timer1View {
     bool blinkLed = false;         // the recording LED changes colour
     bool stopWatchdog = false;     // playing: the connect watchdog has nothing more to do
     bool refreshFreeSpace = false; // recording: ask for the free space where the file goes
-    // Label3: "1,234.57 Gb (42%)", filled in by whoever asked for the free space.
+    // The free space beside the recording: "1,234.57 Gb (42%)", filled in by whoever asked.
     std::optional<QString> freeSpaceText;
 };
 

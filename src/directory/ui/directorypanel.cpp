@@ -61,12 +61,12 @@ DirectoryPanel::DirectoryPanel(const LumaboxFactory &makeBox, QWidget *parent)
     query->addWidget(m_cmdPrevious);
     query->addWidget(m_cmdNext);
 
-    m_ctList1 = new StationGrid(this);
+    m_grid = new StationGrid(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(query);
-    layout->addWidget(m_ctList1, 1);
+    layout->addWidget(m_grid, 1);
 }
 
 void DirectoryPanel::fillChoices() {

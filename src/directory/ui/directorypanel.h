@@ -30,7 +30,7 @@ public:
     QPushButton *getStationsButton() const { return m_cmdGetStations; }
     QPushButton *previousButton() const { return m_cmdPrevious; }
     QPushButton *nextButton() const { return m_cmdNext; }
-    StationGrid *grid() const { return m_ctList1; }
+    StationGrid *grid() const { return m_grid; }
 
 Q_SIGNALS:
     // The genre or the bandwidth box was clicked.
@@ -42,7 +42,7 @@ private:
     QPushButton *m_cmdGetStations = nullptr;
     QPushButton *m_cmdPrevious = nullptr;
     QPushButton *m_cmdNext = nullptr;
-    StationGrid *m_ctList1 = nullptr;
+    StationGrid *m_grid = nullptr;
 };
 
 } // namespace kestrune

@@ -37,20 +37,20 @@ StationPanel::StationPanel(QWidget *parent)
     info->addRow(QStringLiteral("Artist:"), m_lblArtist);
 
     auto *serverBox = new QGroupBox(QStringLiteral("Servers"), this);
-    m_List2 = new QListWidget(serverBox);
-    m_List2->setObjectName(QStringLiteral("List2"));
-    m_List2->setMaximumHeight(twipsToPixelsY(1500, this));
+    m_serverList = new QListWidget(serverBox);
+    m_serverList->setObjectName(QStringLiteral("List2"));
+    m_serverList->setMaximumHeight(twipsToPixelsY(1500, this));
     m_lblURL = valueLabel("lblURL", serverBox);
     m_txtStatus = new QLineEdit(serverBox);
     m_txtStatus->setObjectName(QStringLiteral("txtStatus"));
     m_txtStatus->setReadOnly(true);
     m_txtStatus->setFrame(false);
     auto *servers = new QVBoxLayout(serverBox);
-    servers->addWidget(m_List2, 1);
+    servers->addWidget(m_serverList, 1);
     servers->addWidget(m_lblURL);
     servers->addWidget(m_txtStatus);
-    connect(m_List2, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem *item) { Q_EMIT serverClicked(m_List2->row(item)); });
+    connect(m_serverList, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { Q_EMIT serverClicked(m_serverList->row(item)); });
 
     for (QGroupBox *box : {stationBox, serverBox})
         box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -89,12 +89,12 @@ void StationPanel::clearStreamLabels() {
 }
 
 void StationPanel::setServers(const QStringList &servers) {
-    m_List2->clear();
-    m_List2->addItems(servers);
+    m_serverList->clear();
+    m_serverList->addItems(servers);
 }
 
 void StationPanel::selectServer(int row) {
-    m_List2->setCurrentRow(row);
+    m_serverList->setCurrentRow(row);
 }
 
 } // namespace kestrune

@@ -50,7 +50,7 @@ private:
     QLabel *m_lblSampleRate = nullptr;
     QLabel *m_lblChannels = nullptr;
     QLabel *m_lblArtist = nullptr;
-    QListWidget *m_List2 = nullptr;
+    QListWidget *m_serverList = nullptr;
     QLabel *m_lblURL = nullptr;
     QLineEdit *m_txtStatus = nullptr;
     QPlainTextEdit *m_txtStream = nullptr;

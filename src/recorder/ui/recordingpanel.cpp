@@ -16,12 +16,12 @@ RecordingPanel::RecordingPanel(QWidget *parent)
     m_lblFileToRecord = valueLabel("lblFileToRecord", this);
     m_lblRecSize = valueLabel("lblRecSize", this);
     // The free space of the drive the recording goes to.
-    m_Label3 = valueLabel("Label3", this);
+    m_freeSpace = valueLabel("Label3", this);
     auto *record = new QFormLayout(this);
     record->addRow(m_ledRecording);
     record->addRow(QStringLiteral("File:"), m_lblFileToRecord);
     record->addRow(QStringLiteral("Recorded:"), m_lblRecSize);
-    record->addRow(QStringLiteral("Free space:"), m_Label3);
+    record->addRow(QStringLiteral("Free space:"), m_freeSpace);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 }
 

@@ -22,13 +22,13 @@ public:
 
     QLabel *fileLabel() const { return m_lblFileToRecord; }
     QLabel *sizeLabel() const { return m_lblRecSize; }
-    QLabel *freeSpaceLabel() const { return m_Label3; }
+    QLabel *freeSpaceLabel() const { return m_freeSpace; }
 
 private:
     LedLabel *m_ledRecording = nullptr;
     QLabel *m_lblFileToRecord = nullptr;
     QLabel *m_lblRecSize = nullptr;
-    QLabel *m_Label3 = nullptr;
+    QLabel *m_freeSpace = nullptr;
 };
 
 } // namespace kestrune

@@ -57,12 +57,12 @@ private:
 
     static bool getStations(MainWindow &w) {
         click(w, "cmdGetStations");
-        return QTest::qWaitFor([&] { return w.ctList1()->caption().endsWith("stations found."); },
-                               10000);
+        return QTest::qWaitFor(
+            [&] { return w.stationGrid()->caption().endsWith("stations found."); }, 10000);
     }
 
     static void doubleClickRow(MainWindow &w, int row) {
-        QTreeView *view = w.ctList1()->view();
+        QTreeView *view = w.stationGrid()->view();
         const QModelIndex index = view->model()->index(row, 0);
         view->setCurrentIndex(index);
         Q_EMIT view->doubleClicked(index);
@@ -75,29 +75,29 @@ private Q_SLOTS:
         auto sim = simulator();
         auto w = window();
         QVERIFY(getStations(*w));
-        QCOMPARE(w->ctList1()->caption(), QString(" 25 stations found."));
-        QCOMPARE(w->ctList1()->rowCount(), 25);
+        QCOMPARE(w->stationGrid()->caption(), QString(" 25 stations found."));
+        QCOMPARE(w->stationGrid()->rowCount(), 25);
         QCOMPARE(w->stations().paths().size(), 25);
         QVERIFY(w->stations().paths().first().startsWith("/sbin/shoutcast-playlist.pls?rn="));
-        QCOMPARE(w->StatusBar1()->panelText(1), QString("Status: Ready"));
-        QVERIFY(w->ctList1()->cellText(0, 1).startsWith("["));
+        QCOMPARE(w->statusPanels()->panelText(1), QString("Status: Ready"));
+        QVERIFY(w->stationGrid()->cellText(0, 1).startsWith("["));
         QVERIFY(w->findChild<QPushButton *>("cmdGetStations")->isEnabled());
         QVERIFY(!QFile::exists(m_fixture.root.filePath("$$tmp.kt")));
-        const QString firstOnPage1 = w->ctList1()->itemText(0);
+        const QString firstOnPage1 = w->stationGrid()->itemText(0);
 
         auto *next = w->findChild<QPushButton *>("cmdNext");
         auto *previous = w->findChild<QPushButton *>("cmdPrevious");
         QVERIFY(next->isEnabled());
         QVERIFY(!previous->isEnabled());
         next->click();
-        QVERIFY(QTest::qWaitFor([&] { return w->ctList1()->caption().endsWith("stations found."); },
-                                10000));
-        QVERIFY(w->ctList1()->itemText(0) != firstOnPage1);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return w->stationGrid()->caption().endsWith("stations found."); }, 10000));
+        QVERIFY(w->stationGrid()->itemText(0) != firstOnPage1);
         QVERIFY(previous->isEnabled());
         previous->click();
-        QVERIFY(QTest::qWaitFor([&] { return w->ctList1()->caption().endsWith("stations found."); },
-                                10000));
-        QCOMPARE(w->ctList1()->itemText(0), firstOnPage1);
+        QVERIFY(QTest::qWaitFor(
+            [&] { return w->stationGrid()->caption().endsWith("stations found."); }, 10000));
+        QCOMPARE(w->stationGrid()->itemText(0), firstOnPage1);
 
         // A new genre choice makes the paging links stale.
         w->cmbGenre()->ListIndex(5);
@@ -110,21 +110,21 @@ private Q_SLOTS:
         auto w = window();
         QVERIFY(getStations(*w));
         doubleClickRow(*w, 0);
-        QCOMPARE(w->findChild<QLabel *>("lblStation")->text(), w->ctList1()->itemText(0));
-        QTRY_COMPARE_WITH_TIMEOUT(w->StatusBar1()->panelText(1), QString("Status: Playing stream"),
-                                  10000);
+        QCOMPARE(w->findChild<QLabel *>("lblStation")->text(), w->stationGrid()->itemText(0));
+        QTRY_COMPARE_WITH_TIMEOUT(w->statusPanels()->panelText(1),
+                                  QString("Status: Playing stream"), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
         // The server's own name and genre replace the directory's.
         QVERIFY(!w->findChild<QLabel *>("StationLink")->text().isEmpty());
         QVERIFY(!w->findChild<QLabel *>("lblSampleRate")->text().isEmpty());
         w->Timer1Tick();
-        QCOMPARE(w->ctList1()->caption(),
+        QCOMPARE(w->stationGrid()->caption(),
                  QString(" Playing stream (Server 1 of %1)").arg(w->connection().servers().size()));
-        QVERIFY(w->StatusBar1()->panelText(4).startsWith("Downloaded: "));
+        QVERIFY(w->statusPanels()->panelText(4).startsWith("Downloaded: "));
         QVERIFY(!w->findChild<QPushButton *>("cmdStartStreaming")->isEnabled());
 
         click(*w, "cmdStopStreaming");
-        QCOMPARE(w->StatusBar1()->panelText(1), QString("Status: Stopped"));
+        QCOMPARE(w->statusPanels()->panelText(1), QString("Status: Stopped"));
         QVERIFY(!w->engine().client().isConnected());
     }
 
@@ -139,7 +139,7 @@ private Q_SLOTS:
                 [&](PlayerPhase phase) {
                     if (phase == PlayerPhase::Requesting && w->connection().ServerIndex() == 1) {
                         w->Timer1Tick();
-                        requestingCaption = w->ctList1()->caption();
+                        requestingCaption = w->stationGrid()->caption();
                     }
                 });
         doubleClickRow(*w, 0);
@@ -147,8 +147,8 @@ private Q_SLOTS:
             requestingCaption,
             QString("Status: Requesting from server 2 of %1").arg(w->connection().servers().size()),
             10000);
-        QTRY_COMPARE_WITH_TIMEOUT(w->StatusBar1()->panelText(1), QString("Status: Playing stream"),
-                                  10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->statusPanels()->panelText(1),
+                                  QString("Status: Playing stream"), 10000);
         QCOMPARE(w->connection().ServerIndex(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
         click(*w, "cmdStopStreaming");
@@ -162,7 +162,7 @@ private Q_SLOTS:
                 QStringLiteral("http://127.0.0.1:%1").arg(port).toLatin1());
         auto w = window();
         click(*w, "cmdGetStations");
-        QTRY_COMPARE_WITH_TIMEOUT(w->ctList1()->caption(),
+        QTRY_COMPARE_WITH_TIMEOUT(w->stationGrid()->caption(),
                                   QString(" Error loading stations. No connection?"), 10000);
         QMessageBox *box = w->findChild<QMessageBox *>("message");
         QVERIFY(box);

@@ -58,13 +58,13 @@ private Q_SLOTS:
         test::TestWindow w = m_fixture.window();
         MainWindow &window = *w;
         window.engine().play(server.url("/"));
-        QTRY_COMPARE_WITH_TIMEOUT(window.StatusBar1()->panelText(1),
+        QTRY_COMPARE_WITH_TIMEOUT(window.statusPanels()->panelText(1),
                                   QString("Status: Playing stream"), 10000);
         QCOMPARE(label(window, "lblSampleRate"), QString("22050"));
         QCOMPARE(label(window, "lblBitrate"), QString("64 Kbps"));
         QCOMPARE(label(window, "lblChannels"), QString("Mono"));
-        QVERIFY(window.ctList1()->caption().startsWith("Status: Prebuffering "));
-        QVERIFY(window.StatusBar1()->panelText(2).startsWith("Buffer: "));
+        QVERIFY(window.stationGrid()->caption().startsWith("Status: Prebuffering "));
+        QVERIFY(window.statusPanels()->panelText(2).startsWith("Buffer: "));
         const QString header = window.findChild<QPlainTextEdit *>("txtStream")->toPlainText();
         QVERIFY(header.startsWith("ICY 200 OK"));
         QVERIFY(header.contains("icy-name:Night Owl"));
@@ -73,8 +73,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(window.engine().output().bytesPlayed() > 0, 5000);
 
         window.findChild<QPushButton *>("cmdStopStreaming")->click();
-        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Stopped"));
-        QCOMPARE(window.StatusBar1()->panelText(4), QString("Downloaded:"));
+        QCOMPARE(window.statusPanels()->panelText(1), QString("Status: Stopped"));
+        QCOMPARE(window.statusPanels()->panelText(4), QString("Downloaded:"));
         QCOMPARE(label(window, "lblSampleRate"), QString());
         QCOMPARE(label(window, "lblChannels"), QString());
         QVERIFY(!window.engine().output().IsRunning());
@@ -95,18 +95,18 @@ private Q_SLOTS:
         window.Timer1Tick();
         QVERIFY(!start->isEnabled());
         QVERIFY(!record->isEnabled());
-        QCOMPARE(window.StatusBar1()->panelText(2), QString("Buffer: 0/409600 bytes (0%)..."));
+        QCOMPARE(window.statusPanels()->panelText(2), QString("Buffer: 0/409600 bytes (0%)..."));
 
         // Playing: Record and Station info become available, the figures show.
         status.setPlaying();
-        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Playing stream"));
+        QCOMPARE(window.statusPanels()->panelText(1), QString("Status: Playing stream"));
         window.Timer1Tick();
         QVERIFY(record->isEnabled());
         QVERIFY(info->isEnabled());
         QVERIFY(!start->isEnabled());
         QCOMPARE(window.findChild<QLabel *>("lblRecSize")->text(), QString("None"));
-        QCOMPARE(window.StatusBar1()->panelText(4), QString("Downloaded: 0.00 kb"));
-        QCOMPARE(window.ctList1()->caption(), QString(" Playing stream (Server 0 of 0)"));
+        QCOMPARE(window.statusPanels()->panelText(4), QString("Downloaded: 0.00 kb"));
+        QCOMPARE(window.stationGrid()->caption(), QString(" Playing stream (Server 0 of 0)"));
 
         // Prebuffering or resyncing takes Record away again, whatever the tick before said.
         for (int i = 0; i < 2; ++i) {
@@ -120,7 +120,7 @@ private Q_SLOTS:
             window.Timer1Tick();
             QVERIFY(!record->isEnabled());
         }
-        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Resync..."));
+        QCOMPARE(window.statusPanels()->panelText(1), QString("Status: Resync..."));
 
         // Every five seconds while playing the spectrum moves to its next look, 0 to 5.
         status.setPlaying();
@@ -165,7 +165,7 @@ private Q_SLOTS:
         QMessageBox *box = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((box = window.findChild<QMessageBox *>("message")), 10000);
         QCOMPARE(box->text(), QString("Unable to open stream !"));
-        QCOMPARE(window.StatusBar1()->panelText(1), QString("Status: Stopped"));
+        QCOMPARE(window.statusPanels()->panelText(1), QString("Status: Stopped"));
         box->button(QMessageBox::Ok)->click();
     }
 };

@@ -172,7 +172,7 @@ private Q_SLOTS:
         QVERIFY(main->directory().DirectoryUrl.endsWith("/directory/?bitrate=999"));
         QCOMPARE(main->engine().sampleRates().at(1, 0), 44100);
         QCOMPARE(main->engine().sampleRates().at(0, 2), 16000);
-        QCOMPARE(main->StatusBar1()->panelText(3), QString("Recording: Off"));
+        QCOMPARE(main->statusPanels()->panelText(3), QString("Recording: Off"));
         // Settings were loaded: the default recordings folder now exists.
         QVERIFY(startup.settings().RecOutputDir.startsWith(
             QDir::toNativeSeparators(options.programFolder)));

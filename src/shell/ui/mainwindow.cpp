@@ -84,7 +84,7 @@ LumaKit::Lumabox *MainWindow::cmbGenre() const {
     return m_directoryPanel->genreBox();
 }
 
-StationGrid *MainWindow::ctList1() const {
+StationGrid *MainWindow::stationGrid() const {
     return m_directoryPanel->grid();
 }
 
@@ -95,16 +95,16 @@ void MainWindow::buildWidgets() {
         [this](QWidget *parent) { return m_controls.createLumabox(parent); }, central);
     m_stationPanel = new StationPanel(central);
     m_recordingPanel = new RecordingPanel(central);
-    m_MMSpectrum1 = new SpectrumDisplay(central);
-    m_MMSpectrum1->setObjectName(QStringLiteral("MMSpectrum1"));
-    m_MMSpectrum1->setMinimumSize(twipsToPixels(2200, this), twipsToPixelsY(1500, this));
-    m_MMSpectrum1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    m_spectrum = new SpectrumDisplay(central);
+    m_spectrum->setObjectName(QStringLiteral("MMSpectrum1"));
+    m_spectrum->setMinimumSize(twipsToPixels(2200, this), twipsToPixelsY(1500, this));
+    m_spectrum->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     auto *details = new QHBoxLayout;
     details->addWidget(m_stationPanel, 5, Qt::AlignTop);
     auto *right = new QVBoxLayout;
     right->addWidget(m_recordingPanel);
-    right->addWidget(m_MMSpectrum1);
+    right->addWidget(m_spectrum);
     details->addLayout(right, 2);
 
     // The player's and recorder's buttons, and the windows the main window opens.
@@ -177,7 +177,7 @@ void MainWindow::connectModel() {
     PlayerStatus &status = m_model.status();
     connect(&status, &PlayerStatus::textChanged, this,
             [this](const QString &text) { m_statusBar->setPanelText(1, text); });
-    connect(&status, &PlayerStatus::captionChanged, ctList1(), &StationGrid::setCaption);
+    connect(&status, &PlayerStatus::captionChanged, stationGrid(), &StationGrid::setCaption);
     connect(&m_model, &AppModel::busyChanged, this, &MainWindow::setBusy);
     connect(&m_model, &AppModel::message, this,
             [this](const QString &text, MessageIcon icon) { openMessage(this, text, icon); });
@@ -198,8 +198,8 @@ void MainWindow::connectEngine() {
     connect(&intake, &StreamIntake::stationInfoRequested, this, &MainWindow::GetStationInfo);
     connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
     connect(&engine.client(), &HTTPStream::Status, station->clientStatus(), &QLineEdit::setText);
-    connect(&engine.output(), &AudioOutput::played, m_MMSpectrum1, &SpectrumDisplay::addPcm);
-    connect(&engine.output(), &AudioOutput::stopped, m_MMSpectrum1, &SpectrumDisplay::clear);
+    connect(&engine.output(), &AudioOutput::played, m_spectrum, &SpectrumDisplay::addPcm);
+    connect(&engine.output(), &AudioOutput::stopped, m_spectrum, &SpectrumDisplay::clear);
 
     ConnectionManager *c = &m_model.connection();
     connect(c, &ConnectionManager::downloadedText, this,
@@ -294,8 +294,8 @@ void MainWindow::Timer2Tick() {
     const Timer2View view = m_model.timer2Tick();
     m_cmdStationInfo->setEnabled(view.stationInfoEnabled);
     if (view.nextSpectrumLook) {
-        const int look = m_MMSpectrum1->displaySetting();
-        m_MMSpectrum1->setDisplaySetting(look < 5 ? look + 1 : 0);
+        const int look = m_spectrum->displaySetting();
+        m_spectrum->setDisplaySetting(look < 5 ? look + 1 : 0);
     }
 }
 

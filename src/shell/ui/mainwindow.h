@@ -56,8 +56,8 @@ public:
     // Widgets other parts of the program fill in.
     LumaKit::Lumabox *cmbBandWidth() const;
     LumaKit::Lumabox *cmbGenre() const;
-    StationGrid *ctList1() const;
-    StatusPanels *StatusBar1() const { return m_statusBar; }
+    StationGrid *stationGrid() const;
+    StatusPanels *statusPanels() const { return m_statusBar; }
 
     // The two status timers' work: once a second the figures and the availability of the
     // buttons follow the player's phase; every five seconds the song and the spectrum.
@@ -99,7 +99,7 @@ private:
     DirectoryPanel *m_directoryPanel = nullptr;
     StationPanel *m_stationPanel = nullptr;
     RecordingPanel *m_recordingPanel = nullptr;
-    SpectrumDisplay *m_MMSpectrum1 = nullptr;
+    SpectrumDisplay *m_spectrum = nullptr;
     QPushButton *m_cmdStartStreaming = nullptr;
     QPushButton *m_cmdStopStreaming = nullptr;
     QPushButton *m_cmdRecord = nullptr;
