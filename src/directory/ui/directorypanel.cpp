@@ -2,6 +2,7 @@
 
 #include "components/twips.h"
 #include "directory/choices.h"
+#include "directory/directorycontroller.h"
 #include "directory/ui/stationgrid.h"
 
 #include <QHBoxLayout>
@@ -67,6 +68,21 @@ DirectoryPanel::DirectoryPanel(const LumaboxFactory &makeBox, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(query);
     layout->addWidget(m_grid, 1);
+}
+
+void DirectoryPanel::attach(DirectoryController &controller) {
+    DirectoryController *d = &controller;
+    d->setBandwidthSource([this] { return bandwidthText(); });
+    connect(m_cmdGetStations, &QPushButton::clicked, d,
+            [this, d] { d->getStations(genreText(), bandwidthText(), m_grid->caption()); });
+    connect(m_cmdNext, &QPushButton::clicked, d, &DirectoryController::next);
+    connect(m_cmdPrevious, &QPushButton::clicked, d, &DirectoryController::previous);
+    connect(this, &DirectoryPanel::choiceClicked, d, &DirectoryController::selectionChanged);
+    connect(d, &DirectoryController::getStationsEnabled, m_cmdGetStations, &QWidget::setEnabled);
+    connect(d, &DirectoryController::gridCleared, m_grid, &StationGrid::clear);
+    connect(d, &DirectoryController::rowAdded, m_grid, &StationGrid::addRow);
+    connect(d, &DirectoryController::nextEnabled, m_cmdNext, &QWidget::setEnabled);
+    connect(d, &DirectoryController::previousEnabled, m_cmdPrevious, &QWidget::setEnabled);
 }
 
 void DirectoryPanel::fillChoices() {

@@ -10,6 +10,7 @@ class QPushButton;
 
 namespace kestrune {
 
+class DirectoryController;
 class StationGrid;
 
 class DirectoryPanel : public QWidget {
@@ -18,6 +19,10 @@ public:
     // The two choice boxes come from `makeBox`; without the control library they are missing
     // (nullptr) and the row goes on without them.
     DirectoryPanel(const LumaboxFactory &makeBox, QWidget *parent = nullptr);
+
+    // The buttons drive `controller`, and the rows, paging and button states it reports show
+    // here.
+    void attach(DirectoryController &controller);
 
     // Fills the bandwidth and genre lists and selects their first entries ("All Bitrates",
     // "Top 25 streams").

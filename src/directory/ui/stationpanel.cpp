@@ -3,6 +3,8 @@
 #include "components/twips.h"
 #include "components/valuelabel.h"
 #include "directory/stationlist.h"
+#include "stream/connection.h"
+#include "stream/engine.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -65,6 +67,21 @@ StationPanel::StationPanel(QWidget *parent)
     m_txtStream->setReadOnly(true);
     m_txtStream->setMaximumHeight(twipsToPixelsY(1100, this));
     m_txtStream->setPlaceholderText(QStringLiteral("Stream header"));
+}
+
+void StationPanel::attach(StreamEngine &engine, ConnectionManager &connection) {
+    StreamIntake &intake = engine.intake();
+    connect(&intake, &StreamIntake::streamTextChanged, m_txtStream, &QPlainTextEdit::setPlainText);
+    connect(&intake, &StreamIntake::sampleRateText, m_lblSampleRate, &QLabel::setText);
+    connect(&intake, &StreamIntake::bitrateText, m_lblBitrate, &QLabel::setText);
+    connect(&intake, &StreamIntake::channelsText, m_lblChannels, &QLabel::setText);
+    connect(&engine.client(), &HTTPStream::Status, m_txtStatus, &QLineEdit::setText);
+    ConnectionManager *c = &connection;
+    connect(c, &ConnectionManager::streamLabelsCleared, this, &StationPanel::clearStreamLabels);
+    connect(c, &ConnectionManager::serversChanged, this, &StationPanel::setServers);
+    connect(c, &ConnectionManager::serverSelected, this, &StationPanel::selectServer);
+    connect(c, &ConnectionManager::serverUrlText, m_lblURL, &QLabel::setText);
+    connect(this, &StationPanel::serverClicked, c, &ConnectionManager::ServerClicked);
 }
 
 void StationPanel::showSelection(const QString &name, const QString &genre,

@@ -12,11 +12,17 @@ class QPlainTextEdit;
 namespace kestrune {
 
 struct AnnouncedStation;
+class ConnectionManager;
+class StreamEngine;
 
 class StationPanel : public QWidget {
     Q_OBJECT
 public:
     explicit StationPanel(QWidget *parent = nullptr);
+
+    // Shows what the engine reports of the stream (format, header, client status) and what
+    // the connection manager reports of the servers; a click on a server goes to it.
+    void attach(StreamEngine &engine, ConnectionManager &connection);
 
     // The directory's listing of the selected station.
     void showSelection(const QString &name, const QString &genre, const QString &bitrate);

@@ -186,32 +186,21 @@ void MainWindow::connectModel() {
 
 void MainWindow::connectEngine() {
     StreamEngine &engine = m_model.engine();
+    ConnectionManager *c = &m_model.connection();
+    m_stationPanel->attach(engine, *c);
     StreamIntake &intake = engine.intake();
-    StationPanel *station = m_stationPanel;
     connect(&intake, &StreamIntake::bufferStatus, this,
             [this](const QString &text) { m_statusBar->setPanelText(2, text); });
-    connect(&intake, &StreamIntake::streamTextChanged, station->headerView(),
-            &QPlainTextEdit::setPlainText);
-    connect(&intake, &StreamIntake::sampleRateText, station->sampleRateLabel(), &QLabel::setText);
-    connect(&intake, &StreamIntake::bitrateText, station->bitrateLabel(), &QLabel::setText);
-    connect(&intake, &StreamIntake::channelsText, station->channelsLabel(), &QLabel::setText);
     connect(&intake, &StreamIntake::stationInfoRequested, this, &MainWindow::GetStationInfo);
     connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
-    connect(&engine.client(), &HTTPStream::Status, station->clientStatus(), &QLineEdit::setText);
     connect(&engine.output(), &AudioOutput::played, m_spectrum, &SpectrumDisplay::addPcm);
     connect(&engine.output(), &AudioOutput::stopped, m_spectrum, &SpectrumDisplay::clear);
 
-    ConnectionManager *c = &m_model.connection();
     connect(c, &ConnectionManager::downloadedText, this,
             [this](const QString &text) { m_statusBar->setPanelText(4, text); });
-    connect(c, &ConnectionManager::streamLabelsCleared, station, &StationPanel::clearStreamLabels);
     connect(c, &ConnectionManager::fileToRecordText, m_recordingPanel->fileLabel(),
             &QLabel::setText);
-    connect(c, &ConnectionManager::serversChanged, station, &StationPanel::setServers);
-    connect(c, &ConnectionManager::serverSelected, station, &StationPanel::selectServer);
-    connect(c, &ConnectionManager::serverUrlText, station->serverUrlLabel(), &QLabel::setText);
     connect(c, &ConnectionManager::recordAvailable, m_cmdRecord, &QWidget::setEnabled);
-    connect(station, &StationPanel::serverClicked, c, &ConnectionManager::ServerClicked);
     connect(m_cmdStartStreaming, &QPushButton::clicked, c, &ConnectionManager::Start);
     connect(m_cmdStopStreaming, &QPushButton::clicked, this, &MainWindow::StopStreaming);
     for (QPushButton *b : {m_cmdStationInfo, m_setupButton, m_libraryButton})
@@ -219,24 +208,10 @@ void MainWindow::connectEngine() {
 }
 
 void MainWindow::connectDirectory() {
-    DirectoryController *d = &m_model.directory();
-    DirectoryPanel *panel = m_directoryPanel;
-    StationGrid *grid = panel->grid();
-    d->setBandwidthSource([panel] { return panel->bandwidthText(); });
-    connect(panel->getStationsButton(), &QPushButton::clicked, d, [d, panel, grid] {
-        d->getStations(panel->genreText(), panel->bandwidthText(), grid->caption());
-    });
-    connect(panel->nextButton(), &QPushButton::clicked, d, &DirectoryController::next);
-    connect(panel->previousButton(), &QPushButton::clicked, d, &DirectoryController::previous);
-    connect(panel, &DirectoryPanel::choiceClicked, d, &DirectoryController::selectionChanged);
-    connect(d, &DirectoryController::getStationsEnabled, panel->getStationsButton(),
-            &QWidget::setEnabled);
-    connect(d, &DirectoryController::titleChanged, this, &QWidget::setWindowTitle);
-    connect(d, &DirectoryController::gridCleared, grid, &StationGrid::clear);
-    connect(d, &DirectoryController::rowAdded, grid, &StationGrid::addRow);
-    connect(d, &DirectoryController::nextEnabled, panel->nextButton(), &QWidget::setEnabled);
-    connect(d, &DirectoryController::previousEnabled, panel->previousButton(),
-            &QWidget::setEnabled);
+    m_directoryPanel->attach(m_model.directory());
+    connect(&m_model.directory(), &DirectoryController::titleChanged, this,
+            &QWidget::setWindowTitle);
+    StationGrid *grid = m_directoryPanel->grid();
     connect(grid, &StationGrid::rowSelected, this, &MainWindow::SelectStation);
     connect(grid, &StationGrid::rowDoubleClicked, this, [this](int row) {
         SelectStation(row);
