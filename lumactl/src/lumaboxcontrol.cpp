@@ -1,6 +1,7 @@
 #include "lumaboxcontrol.h"
 
 #include "lumacombo.h"
+#include "translate.h"
 
 #include <QAction>
 #include <QApplication>

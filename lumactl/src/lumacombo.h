@@ -17,11 +17,6 @@ class QDragMoveEvent;
 
 namespace LumaKit {
 
-// Translations from Qt's input vocabulary into the codes the events carry.
-qint16 VirtualKeyCode(int qtKey, Qt::KeyboardModifiers modifiers);
-qint16 ShiftState(Qt::KeyboardModifiers modifiers);
-qint16 ButtonState(Qt::MouseButtons buttons);
-
 class LumaCombo final : public QComboBox {
     Q_OBJECT
 

@@ -17,6 +17,7 @@
 
 namespace kestrune::stationsim {
 
+using testsupport::MaxRequestHead;
 using testsupport::PacedStreamServer;
 using testsupport::StreamFault;
 using testsupport::StreamRoute;
@@ -25,7 +26,6 @@ using testsupport::StreamServerOptions;
 namespace {
 
 constexpr int HighestPort = 32767; // players read a port as a signed 16-bit number
-constexpr qsizetype MaxRequestHead = 64 * 1024;
 constexpr int RequestTimeoutMs = 10000;
 constexpr qint64 SongSeconds = 30;
 

@@ -98,7 +98,6 @@ void ConnectionManager::connectToServer() {
 void ConnectionManager::requestPlaylist() {
     // The wait for the playlist never hangs: a failure or the time-out ends it.
     ClosePlaylistSocket();
-    m_playlistText.clear();
     const QUrl directory(m_directoryHost);
     const QString path = ask(m_host.selectedPlaylistPath, QString());
     auto *socket = new QTcpSocket(this);
@@ -110,13 +109,21 @@ void ConnectionManager::requestPlaylist() {
                                    "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
         socket->write(request);
     });
-    connect(socket, &QTcpSocket::readyRead, this,
-            [this, socket] { m_playlistText += socket->readAll(); });
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+    // Gathers what has arrived; false when the request has ended (the playlist is too large,
+    // which a directory that never stops sending would otherwise make of the whole memory).
+    const auto gather = [this, socket] {
         if (socket != m_playlistSocket)
-            return;
-        m_playlistText += socket->readAll();
-        onPlaylistClosed();
+            return false;
+        m_playlistText += socket->read(MaxPlaylistBytes + 1 - m_playlistText.size());
+        if (m_playlistText.size() <= MaxPlaylistBytes)
+            return true;
+        playlistFailed(QStringLiteral("The playlist is larger than 1 MB."));
+        return false;
+    };
+    connect(socket, &QTcpSocket::readyRead, this, gather);
+    connect(socket, &QTcpSocket::disconnected, this, [this, gather] {
+        if (gather())
+            onPlaylistClosed();
     });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) {
@@ -131,6 +138,7 @@ void ConnectionManager::requestPlaylist() {
 
 void ConnectionManager::ClosePlaylistSocket() {
     m_playlistTimeOut.stop();
+    m_playlistText = QByteArray(); // up to a megabyte, not kept for the next request
     if (QTcpSocket *socket = m_playlistSocket) {
         m_playlistSocket = nullptr;
         socket->disconnect(this);
@@ -150,7 +158,6 @@ void ConnectionManager::playlistFailed(const QString &reason) {
 
 void ConnectionManager::onPlaylistClosed() {
     const QString text = QString::fromLatin1(m_playlistText);
-    m_playlistText.clear();
     ClosePlaylistSocket();
 
     const PlaylistServers parsed = ParsePlaylist(text);

@@ -2,42 +2,94 @@
 
 namespace kestrune {
 
-PlaylistServers ParsePlaylist(QString text) {
-    // Playlists of the period came with all three line ends; the scan below knows only LF.
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+namespace {
 
-    const QString Http = QStringLiteral("http://");
-    const QString EqualsHttp = QStringLiteral("=http://");
-
-    // Skip the section line and the entry count (whose value is not used).
-    if (const qsizetype p = text.indexOf(QStringLiteral("[playlist]")); p >= 0) {
-        text = text.mid(p + 26);
-        const qsizetype lf = text.indexOf(QLatin1Char('\n'));
-        text = lf >= 0 ? text.mid(lf + 1) : QString();
+// Playlists of the period came with all three line ends; the scan below knows only LF.
+QString withLineFeeds(const QString &text) {
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *to = out.data();
+    const QChar *from = text.constData();
+    const QChar *const end = from + text.size();
+    while (from != end) {
+        const QChar c = *from++;
+        if (c == u'\r') {
+            *to++ = u'\n';
+            if (from != end && *from == u'\n')
+                ++from;
+        } else {
+            *to++ = c;
+        }
     }
-    if (const qsizetype c = text.indexOf(EqualsHttp); c >= 0)
-        text = text.mid(c + 1);
+    out.truncate(to - out.constData());
+    return out;
+}
+
+// The first occurrence of a needle at or after a start that only moves forward. A search
+// resumes past the occurrence it found last, so one scan of the text reads it once per
+// needle however many entries it holds.
+class ForwardFinder {
+public:
+    ForwardFinder(QStringView text, QStringView needle)
+        : m_text(text)
+        , m_needle(needle) {}
+
+    qsizetype from(qsizetype start) {
+        if (m_found == None)
+            return None; // none after an earlier start, so none after this one either
+        if (m_found < start)
+            m_found = m_text.indexOf(m_needle, start);
+        return m_found;
+    }
+
+private:
+    static constexpr qsizetype NotSearched = -2;
+    static constexpr qsizetype None = -1;
+    QStringView m_text;
+    QStringView m_needle;
+    qsizetype m_found = NotSearched;
+};
+
+} // namespace
+
+PlaylistServers ParsePlaylist(const QString &original) {
+    const QString buffer = withLineFeeds(original);
+    const QStringView text(buffer);
+    const QStringView Http = u"http://";
+    const QStringView EqualsHttp = u"=http://";
+    const auto takes = [](QStringView address) { return address.size() <= MaxAddressLength; };
+
+    // `start` plays the part of cutting the text's head off: everything before it is gone.
+    qsizetype start = 0;
+    if (const qsizetype p = text.indexOf(u"[playlist]"); p >= 0) {
+        start = qMin(p + 27, text.size());
+        const qsizetype lf = text.indexOf(u'\n', start);
+        start = lf >= 0 ? lf + 1 : text.size();
+    }
+    if (const qsizetype c = text.indexOf(EqualsHttp, start); c >= 0)
+        start = c + 1;
 
     PlaylistServers result;
+    ForwardFinder nextHttp(text, Http);
+    ForwardFinder nextLineFeed(text, u"\n");
+    ForwardFinder nextEntry(text, EqualsHttp);
     for (;;) {
-        const qsizetype a = text.indexOf(Http);
-        const qsizetype b = text.indexOf(QLatin1Char('\n'));
-        const qsizetype c = text.indexOf(EqualsHttp);
+        const qsizetype a = nextHttp.from(start);
+        const qsizetype b = nextLineFeed.from(start);
+        const qsizetype c = nextEntry.from(start);
         if (a < 0 || b < 0 || c < 0)
             break;
         if (b > a) {
-            const QString entry = text.mid(a, b - a);
-            if (!entry.contains(QStringLiteral("stream")))
-                result.servers << entry;
+            const QStringView entry = text.sliced(a, b - a);
+            if (takes(entry) && !entry.contains(u"stream"))
+                result.servers << entry.toString();
         }
-        text = text.mid(c + 1);
+        start = c + 1;
     }
     // The last entry: taken whatever its address says, but only with a line break after it.
-    const qsizetype a = text.indexOf(Http);
-    const qsizetype b = text.indexOf(QLatin1Char('\n'));
-    if (a >= 0 && b > a)
-        result.servers << text.mid(a, b - a);
+    const qsizetype a = nextHttp.from(start);
+    const qsizetype b = nextLineFeed.from(start);
+    if (a >= 0 && b > a && takes(text.sliced(a, b - a)))
+        result.servers << text.sliced(a, b - a).toString();
     result.anyAddress = a >= 0;
     return result;
 }

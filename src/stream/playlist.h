@@ -6,14 +6,27 @@
 
 namespace kestrune {
 
+// A playlist names a handful of servers in a few hundred bytes. The connection gives up on a
+// response larger than this rather than gather it while the time-out runs.
+inline constexpr qsizetype MaxPlaylistBytes = 1024 * 1024;
+// Longer "addresses" are skipped: no server has one, and the server list would show it.
+inline constexpr qsizetype MaxAddressLength = 2048;
+
 struct PlaylistServers {
     QStringList servers;     // in file order
     bool anyAddress = false; // false: the text held no "http://" at all
 };
 
 // Takes the addresses of the File entries. An address containing "stream" is skipped unless
-// it is the last one; the last address counts only when a line break follows it. Lines may
-// end in LF, CR LF or a lone CR: a CR never becomes part of an address.
-PlaylistServers ParsePlaylist(QString text);
+// it is the last one; the last address counts only when a line break follows it; an address
+// longer than MaxAddressLength characters is skipped. Lines may end in LF, CR LF or a lone
+// CR: a CR never becomes part of an address. Time and memory grow linearly with the text.
+//
+// The section line "[playlist]" and the entry-count line after it are skipped by counting
+// (after line ends have become LF): the 27 characters from the start of "[playlist]" on
+// go, then the rest of the line found there. With the usual
+// "numberofentries=N" that is exactly the count line; when the line after the section line
+// is 15 characters or shorter, the count lands beyond it and the line it lands in goes too.
+PlaylistServers ParsePlaylist(const QString &text);
 
 } // namespace kestrune

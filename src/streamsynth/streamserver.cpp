@@ -88,8 +88,16 @@ void PacedStreamServer::onReadyRead(Client *client) {
     if (!client->socket)
         return;
     client->request += client->socket->readAll();
-    if (client->answered || !client->request.contains("\r\n\r\n"))
+    if (client->answered)
         return;
+    if (!client->request.contains("\r\n\r\n")) {
+        if (client->request.size() > MaxRequestHead) {
+            client->socket->abort();
+            if (!m_timer->isActive())
+                m_timer->start(); // collects the dropped connection
+        }
+        return;
+    }
     client->answered = true;
     m_lastRequest = client->request;
     Q_EMIT requestReceived(client->request);

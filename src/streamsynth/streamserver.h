@@ -48,6 +48,10 @@ struct StreamRoute {
     QByteArray reply;
 };
 
+// A request head that grows past this without its blank line is not a request: the
+// connection is dropped rather than the bytes gathered.
+inline constexpr qsizetype MaxRequestHead = 64 * 1024;
+
 // Picks the answer for a complete request head (everything up to its blank line).
 using StreamRouter = std::function<StreamRoute(const QByteArray &request)>;
 

@@ -18,6 +18,7 @@
 #include <memory>
 
 using namespace kestrune::stationsim;
+using kestrune::testsupport::MaxRequestHead;
 
 namespace {
 
@@ -696,6 +697,37 @@ private Q_SLOTS:
         }
         QVERIFY(!healthy.closed());
         QVERIFY(healthy.body().size() > 65536);
+    }
+
+    // Every port gives up on a request head that never ends instead of gathering it; a long
+    // head that does end is still answered.
+    void requestHeadsHaveALimit() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const QByteArray id = sim.catalogue().stations(QStringLiteral("TopTen"))[0].id.toUtf8();
+        QList<quint16> ports = sim.streamPorts();
+        ports.prepend(sim.directoryPort());
+        for (const quint16 port : std::as_const(ports)) {
+            const bool directory = port == sim.directoryPort();
+            const QByteArray path =
+                directory ? "/sbin/shoutcast-playlist.pls?rn=" + id + "&file=filename.pls"
+                          : '/' + id;
+            const QByteArray where = "port " + QByteArray::number(port);
+
+            QByteArray request = playerRequest(path);
+            request.insert(request.indexOf("\r\n") + 2,
+                           "X-Padding: " + QByteArray(60 * 1024, 'p') + "\r\n");
+            QVERIFY(request.size() < MaxRequestHead);
+            Client answered(port, request);
+            QVERIFY2(answered.waitFor(directory ? 100 : 16384), where);
+            QVERIFY2(answered.data.startsWith(directory ? "HTTP/1.0 200 OK\r\n" : "ICY 200 OK\r\n"),
+                     where);
+
+            Client endless(port, "GET " + path +
+                                     " HTTP/1.1\r\nX-Padding: " + QByteArray(MaxRequestHead, 'p'));
+            QVERIFY2(endless.waitClosed(), where);
+            QVERIFY2(endless.data.isEmpty(), where);
+        }
     }
 
     // --- the program -----------------------------------------------------------------------

@@ -12,6 +12,23 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRUNE_HEAP_FROM_ASAN
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRUNE_HEAP_FROM_ASAN
+#endif
+
+#if defined(KESTRUNE_HEAP_FROM_ASAN)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#elif defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 using namespace kestrune;
 using namespace kestrune::testsupport;
 
@@ -53,6 +70,64 @@ QByteArray pls(const QStringList &addresses, const char *lineEnd = "\n") {
         text += "Length" + n + "=-1" + lineEnd;
     }
     return text + "Version=2" + lineEnd;
+}
+
+// Answers the playlist request with a head and then `body`, in one write, and leaves the
+// line open; with `endless`, it keeps sending filler lines for as long as the client reads,
+// up to `limit` bytes.
+class FloodServer : public QObject {
+public:
+    QTcpServer server;
+    QByteArray body;
+    bool endless = false;
+    qint64 limit = 16 * 1024 * 1024;
+    qint64 sent = 0;
+    bool written = false; // everything handed to the system
+    bool clientLeft = false;
+
+    FloodServer() {
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = server.nextPendingConnection()) {
+                auto request = std::make_shared<QByteArray>();
+                connect(s, &QTcpSocket::readyRead, s, [this, s, request] {
+                    *request += s->readAll();
+                    if (sent == 0 && request->endsWith("\r\n\r\n"))
+                        send(s, "HTTP/1.0 200 OK\r\n\r\n[playlist]\n" + body);
+                });
+                connect(s, &QTcpSocket::bytesWritten, s, [this, s] {
+                    if (s->bytesToWrite() > 0)
+                        return;
+                    if (endless && sent < limit)
+                        send(s, QByteArray(64 * 1024 - 1, 'x') + '\n');
+                    else
+                        written = true;
+                });
+                connect(s, &QTcpSocket::disconnected, s, [this, s] {
+                    clientLeft = true;
+                    s->deleteLater();
+                });
+            }
+        });
+    }
+    QString host() const { return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()); }
+
+private:
+    void send(QTcpSocket *s, const QByteArray &data) {
+        sent += data.size();
+        s->write(data);
+    }
+};
+
+// Bytes the process holds on its heap now, where the platform says.
+std::optional<qint64> heapInUse() {
+#if defined(KESTRUNE_HEAP_FROM_ASAN)
+    return qint64(__sanitizer_get_current_allocated_bytes());
+#elif defined(__GLIBC__)
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+#else
+    return std::nullopt;
+#endif
 }
 
 // A port with nothing listening on it.
@@ -228,6 +303,106 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.messages.size(), 2, 5000);
         QVERIFY(rig.messages.last().startsWith("Couldn't load the station's playlist"));
         QVERIFY(!rig.engine.client().isConnected());
+    }
+
+    // The whole response counts, head included: up to MaxPlaylistBytes it is read, one byte
+    // more ends the request as a failure.
+    void playlistSizeLimit_data() {
+        QTest::addColumn<qsizetype>("excess");
+        QTest::newRow("exactly 1 MB") << qsizetype(0);
+        QTest::newRow("one byte more") << qsizetype(1);
+    }
+    void playlistSizeLimit() {
+        QFETCH(qsizetype, excess);
+        QCOMPARE(MaxPlaylistBytes, qsizetype(1048576));
+        Rig rig;
+        const QString a = QStringLiteral("http://127.0.0.1:%1/a").arg(deadPort());
+        const QString b = QStringLiteral("http://127.0.0.1:%1/b").arg(deadPort());
+        QByteArray text = pls({a, b});
+        const QByteArray head = "HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n";
+        const qsizetype filler = MaxPlaylistBytes + excess - head.size() - text.size() - 1;
+        text += QByteArray(filler, ';') + '\n';
+        rig.directory.playlist = text;
+        QCOMPARE(head.size() + rig.directory.playlist.size(), MaxPlaylistBytes + excess);
+        QSignalSpy servers(rig.manager.get(), &ConnectionManager::serversChanged);
+
+        rig.manager->Start();
+        if (excess == 0) {
+            QTRY_COMPARE_WITH_TIMEOUT(servers.size(), 1, 5000);
+            QCOMPARE(servers.first().at(0).toStringList(), (QStringList{a, b}));
+            QVERIFY(rig.messages.isEmpty());
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(rig.messages.size(), 1, 5000);
+            QCOMPARE(rig.messages.first(), QStringLiteral("Couldn't load the station's playlist"
+                                                          "\n\nThe playlist is larger than 1 MB."));
+            QCOMPARE(servers.size(), 0);
+            QCOMPARE(rig.status, QString("Status: Stopped"));
+        }
+        rig.manager->Stop();
+    }
+
+    // A directory that never stops sending is cut off at the limit, long before the time-out.
+    void endlessPlaylistIsCutOff() {
+        FloodServer flood;
+        flood.endless = true;
+        QVERIFY(listenOnLowPort(flood.server));
+        Rig rig;
+        rig.timeOut = QStringLiteral("30");
+        ConnectionManager::Host host;
+        host.selectedPlaylistPath = [&rig] { return rig.selected; };
+        host.requestTimeOut = [&rig] { return rig.timeOut; };
+        ConnectionManager manager(rig.engine, flood.host(), host);
+        QStringList messages;
+        connect(&manager, &ConnectionManager::message,
+                [&messages](const QString &t) { messages << t; });
+
+        manager.Start();
+        QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 10000);
+        QCOMPARE(messages.first(), QStringLiteral("Couldn't load the station's playlist"
+                                                  "\n\nThe playlist is larger than 1 MB."));
+        QTRY_VERIFY_WITH_TIMEOUT(flood.clientLeft, 5000);
+        QVERIFY2(flood.sent < flood.limit, qPrintable(QString::number(flood.sent)));
+        QVERIFY(!manager.StreamWanted());
+    }
+
+    // What was gathered goes as soon as the request ends, however it ends.
+    void playlistBufferIsFreedWhenTheRequestEnds_data() {
+        QTest::addColumn<bool>("byStop");
+        QTest::newRow("time-out") << false;
+        QTest::newRow("Stop") << true;
+    }
+    void playlistBufferIsFreedWhenTheRequestEnds() {
+        QFETCH(bool, byStop);
+        if (!heapInUse())
+            QSKIP("This platform does not say how much heap is in use.");
+        constexpr qint64 Gathered = 900 * 1000;
+        FloodServer stall;
+        stall.body = QByteArray(Gathered, 'x'); // no line break, no end: it just stops
+        QVERIFY(listenOnLowPort(stall.server));
+        Rig rig;
+        rig.timeOut = QStringLiteral("3");
+        ConnectionManager::Host host;
+        host.selectedPlaylistPath = [&rig] { return rig.selected; };
+        host.requestTimeOut = [&rig] { return rig.timeOut; };
+        ConnectionManager manager(rig.engine, stall.host(), host);
+        QStringList messages;
+        connect(&manager, &ConnectionManager::message,
+                [&messages](const QString &t) { messages << t; });
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const qint64 before = *heapInUse();
+
+        manager.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(stall.written && *heapInUse() - before >= Gathered, 2500);
+        if (byStop) {
+            manager.Stop();
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 1, 5000);
+            QVERIFY(messages.first().contains("did not send it within 3 seconds"));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(stall.clientLeft, 5000);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const qint64 held = *heapInUse() - before;
+        QVERIFY2(held < Gathered / 4, qPrintable(QStringLiteral("%1 bytes still held").arg(held)));
     }
 
     void startNeedsASelectedStation() {
