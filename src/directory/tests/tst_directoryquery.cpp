@@ -331,7 +331,7 @@ private Q_SLOTS:
         QCOMPARE(state.DirectoryBytes, wire);
         QVERIFY(state.DirectoryPage.contains(Marker + "?rn=2"));
         QVERIFY(!state.DirectoryPage.contains('\n'));
-        QCOMPARE(state.StationCount, qint16(2));
+        QCOMPARE(state.StationCount, 2);
         QCOMPARE(controller.playlistPaths(), QStringList({Marker + "?rn=1", Marker + "?rn=2"}));
         const QStringList loading = events.starting("caption Loading");
         QVERIFY(!loading.isEmpty());

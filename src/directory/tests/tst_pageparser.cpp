@@ -161,7 +161,7 @@ private Q_SLOTS:
         QCOMPARE(page.rows[1].name, QStringLiteral("Beta"));
         QCOMPARE(page.rows[1].genre, QStringLiteral("[Jazz]"));
         QCOMPARE(page.rows[1].playlistPath, Marker + QStringLiteral("?rn=99"));
-        QCOMPARE(page.stationCount, qint16(2));
+        QCOMPARE(page.stationCount, 2);
         QCOMPARE(page.caption, QStringLiteral(" 2 stations found."));
         QCOMPARE(page.statusText, QStringLiteral("Status: Ready"));
     }
@@ -203,13 +203,13 @@ private Q_SLOTS:
         const QString page = row(station("1", "Low", "56")) + row(station("2", "High", "128")) +
                              row(station("3", "Lower", "32"));
         const ParsedPage limited = ReadList(page, 56, Host);
-        QCOMPARE(limited.stationCount, qint16(2));
+        QCOMPARE(limited.stationCount, 2);
         QCOMPARE(limited.rows.size(), 2);
         QCOMPARE(limited.rows[0].name, QStringLiteral("Low"));
         QCOMPARE(limited.rows[1].name, QStringLiteral("Lower"));
         QCOMPARE(limited.rows[1].playlistPath, Marker + QStringLiteral("?rn=3"));
         QCOMPARE(limited.caption, QStringLiteral(" 2 stations found."));
-        QCOMPARE(ReadList(page, 128, Host).stationCount, qint16(3));
+        QCOMPARE(ReadList(page, 128, Host).stationCount, 3);
     }
 
     void nonNumericBitrateCountsAsZero() {
@@ -298,7 +298,7 @@ private Q_SLOTS:
 
         const ParsedPage empty = ReadList(QString(), NoLimit, Host);
         QVERIFY(empty.rows.isEmpty());
-        QCOMPARE(empty.stationCount, qint16(0));
+        QCOMPARE(empty.stationCount, 0);
         QCOMPARE(empty.caption, QStringLiteral(" 0 stations found."));
         QCOMPARE(empty.next.state, PagingUpdate::State::Disabled);
         QCOMPARE(empty.previous.state, PagingUpdate::State::Disabled);
@@ -334,6 +334,19 @@ private Q_SLOTS:
         const ParsedPage rest = ReadList(noQuote, NoLimit, Host);
         QCOMPARE(rest.next.state, PagingUpdate::State::Unchanged);
         QCOMPARE(rest.next.url, QStringLiteral("25&s=x>[ Next ]"));
+    }
+
+    // More rows than a 16-bit count holds: the count and the caption go on past 32,767.
+    void countsBeyondSixteenBits() {
+        const QString one = row(station("1", "A", "64"));
+        QString page;
+        page.reserve(one.size() * 33000);
+        for (int i = 0; i < 33000; ++i)
+            page += one;
+        const ParsedPage parsed = ReadList(page, NoLimit, Host);
+        QCOMPARE(parsed.rows.size(), 33000);
+        QCOMPARE(parsed.stationCount, 33000);
+        QCOMPARE(parsed.caption, QStringLiteral(" 33000 stations found."));
     }
 
     // Whole rows, broken rows and stray markers in any order: the reader finds the same
