@@ -8,9 +8,15 @@ DirectoryController::DirectoryController(DirectoryState &state, const QString &p
     , m_state(state)
     , m_download(programFolder)
     , m_host(DirectoryHost()) {
+    m_download.setDirectoryHost(m_host);
     connect(&m_download, &DirectoryDownload::progress, this, &DirectoryController::onProgress);
     connect(&m_download, &DirectoryDownload::finished, this, &DirectoryController::onFinished);
     connect(&m_download, &DirectoryDownload::failed, this, &DirectoryController::onFailed);
+}
+
+void DirectoryController::setDirectoryHost(const QString &host) {
+    m_host = host;
+    m_download.setDirectoryHost(host);
 }
 
 void DirectoryController::getStations(const QString &genreText, const QString &bandwidthText,
@@ -30,8 +36,7 @@ void DirectoryController::getStations(const QString &genreText, const QString &b
     m_state.DirectoryUrl = QueryUrlText(m_host, word, m_state.MaxBitrate);
     m_state.StationCount = 0;
     m_state.DirectoryPage.clear();
-    // A new query starts from an empty page file (the download removes a left-over one).
-    m_download.start(m_state.DirectoryUrl, true);
+    m_download.start(m_state.DirectoryUrl);
 }
 
 void DirectoryController::next() {
@@ -43,13 +48,15 @@ void DirectoryController::previous() {
 }
 
 void DirectoryController::page(const QString &url) {
+    if (!IsDirectoryAddress(url, m_host))
+        return;
     Q_EMIT closePlaylistSocketRequested();
     setCaption(SearchingCaption);
     Q_EMIT gridCleared();
     m_state.DirectoryBytes = 0;
     m_state.StationCount = 0;
     m_state.DirectoryPage.clear();
-    m_download.start(url, false);
+    m_download.start(url);
 }
 
 void DirectoryController::selectionChanged() {
@@ -69,7 +76,7 @@ void DirectoryController::onProgress(qint32 chunk, const QString &headerText) {
 }
 
 void DirectoryController::onFinished() {
-    m_state.DirectoryPage = TakePageFile(m_download.temporaryFilePath());
+    m_state.DirectoryPage = m_download.takePage();
     m_state.MaxBitrate = MaxBitrateAfter(currentBandwidth(), m_state.MaxBitrate);
     const ParsedPage parsed = ReadList(m_state.DirectoryPage, m_state.MaxBitrate, m_host,
                                        m_state.NextPageUrl, m_state.PreviousPageUrl);
@@ -91,10 +98,34 @@ void DirectoryController::onFinished() {
 }
 
 void DirectoryController::onFailed(int code) {
-    if (code == DirectoryDownload::NoConnection || code == DirectoryDownload::CannotConnect) {
-        setCaption(NoConnectionCaption);
-        Q_EMIT message(NoConnectionMessage);
+    const DownloadError error = DownloadError(code);
+    if (error == DownloadError::NoConnection || error == DownloadError::CannotConnect) {
+        endFailedSearch(NoConnectionCaption, NoConnectionMessage);
+    } else if (error == DownloadError::PageTooLarge) {
+        endFailedSearch(QLatin1Char(' ') + PageTooLargeMessage, PageTooLargeMessage);
+    } else if (m_download.httpStatus() >= 400) {
+        QString answer = QString::number(m_download.httpStatus());
+        const QString reason = m_download.reasonPhrase().simplified();
+        if (!reason.isEmpty())
+            answer += QLatin1Char(' ') + reason;
+        const QString text = ErrorStatusMessage + answer;
+        endFailedSearch(QLatin1Char(' ') + text, text);
+    } else {
+        // Not worth a message box, but the caption must not go on counting bytes; a caption
+        // of the player's stays, as it does while a page loads.
+        endFailedSearch(currentCaption().contains(QLatin1String("Prebuffering")) ? QString()
+                                                                                 : FailedCaption,
+                        QString());
     }
+}
+
+// Whatever went wrong, nothing may go on saying that stations are being searched.
+void DirectoryController::endFailedSearch(const QString &caption, const QString &messageText) {
+    if (!caption.isEmpty())
+        setCaption(caption);
+    Q_EMIT statusText(ReadyStatus);
+    if (!messageText.isEmpty())
+        Q_EMIT message(messageText);
     Q_EMIT busyChanged(false);
     Q_EMIT getStationsEnabled(true);
 }
@@ -103,9 +134,14 @@ void DirectoryController::applyPaging(const PagingUpdate &update, QString &url,
                                       void (DirectoryController::*signal)(bool)) {
     if (update.urlChanged)
         url = update.url;
-    if (update.state == PagingUpdate::State::Enabled)
+    // A page is outside text: a link it carries is followed only when it leads back to the
+    // directory. A partial link kept from the page text usually does not.
+    PagingUpdate::State state = update.state;
+    if (state != PagingUpdate::State::Disabled && !IsDirectoryAddress(url, m_host))
+        state = PagingUpdate::State::Disabled;
+    if (state == PagingUpdate::State::Enabled)
         Q_EMIT(this->*signal)(true);
-    else if (update.state == PagingUpdate::State::Disabled)
+    else if (state == PagingUpdate::State::Disabled)
         Q_EMIT(this->*signal)(false);
 }
 

@@ -27,6 +27,14 @@ public:
         QStringLiteral(" Error loading stations. No connection?");
     inline static const QString NoConnectionMessage =
         QStringLiteral("Error loading stations. No connection?");
+    inline static const QString PageTooLargeMessage =
+        QStringLiteral("Error loading stations. The directory page is too large");
+    // Followed by the status code and reason phrase: "... answered 404 Not Found".
+    inline static const QString ErrorStatusMessage =
+        QStringLiteral("Error loading stations. The directory answered ");
+    // The caption after any other failure; no message box is shown for those.
+    inline static const QString FailedCaption = QStringLiteral(" Error loading stations.");
+    inline static const QString ReadyStatus = QStringLiteral("Status: Ready");
 
     // `state` is the window's own directory state (the window shows its figures); it must
     // outlive the controller. The temporary page file goes into `programFolder` (see
@@ -34,7 +42,8 @@ public:
     DirectoryController(DirectoryState &state, const QString &programFolder,
                         QObject *parent = nullptr);
 
-    void setDirectoryHost(const QString &host) { m_host = host; }
+    // Also the only host pages are fetched from: paging links elsewhere are not followed.
+    void setDirectoryHost(const QString &host);
     QString directoryHost() const { return m_host; }
 
     // The grid caption as it is now. The player writes into the same caption ("Prebuffering"),
@@ -49,7 +58,8 @@ public:
     // Get stations: a new query for the genre and bandwidth box texts.
     void getStations(const QString &genreText, const QString &bandwidthText,
                      const QString &currentCaption);
-    // The paging buttons: fetch the page the last page linked to.
+    // The paging buttons: fetch the page the last page linked to. A link that does not lead
+    // to the directory host is not followed: nothing happens (its button is disabled).
     void next();
     void previous();
     // The genre or bandwidth box was clicked: the paging links no longer apply.
@@ -82,6 +92,7 @@ private:
     void onProgress(qint32 chunk, const QString &headerText);
     void onFinished();
     void onFailed(int code);
+    void endFailedSearch(const QString &caption, const QString &messageText);
     void setCaption(const QString &text);
     void applyPaging(const PagingUpdate &update, QString &url,
                      void (DirectoryController::*signal)(bool));

@@ -1,13 +1,16 @@
 #include "directory/directoryquery.h"
 
 #include "directory/choices.h"
+#include "directory/directorystate.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -26,6 +29,28 @@ qint32 clamp32(qint64 value) {
 
 // A directory that answers slower than this is as good as unreachable.
 constexpr int TransferTimeoutMs = 60000;
+
+// Where the page file goes: see the DirectoryDownload constructor. Empty when no folder can
+// be had; the page then comes out empty.
+QString pageFileFolder(const QString &programFolder) {
+    const QFileInfo program(programFolder);
+    if (program.isDir() && program.isWritable())
+        return program.absoluteFilePath();
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (cache.isEmpty())
+        return QString();
+    constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    if (!QFileInfo::exists(cache)) {
+        // Made with the owner's rights from the start, so it is never open to others.
+        if (!QDir().mkpath(QFileInfo(cache).absolutePath()) || !QDir().mkdir(cache, ownerOnly))
+            return QString();
+    } else if (!QFileInfo(cache).isDir()) {
+        return QString();
+    } else {
+        (void)QFile::setPermissions(cache, ownerOnly);
+    }
+    return cache;
+}
 
 } // namespace
 
@@ -95,6 +120,21 @@ QString TakePageFile(const QString &path) {
     return JoinPageLines(bytes);
 }
 
+bool IsDirectoryAddress(const QString &url, const QString &directoryHost) {
+    const QUrl target(url, QUrl::TolerantMode);
+    const QUrl home(directoryHost, QUrl::TolerantMode);
+    if (!target.isValid() || !home.isValid() || target.isRelative() || home.isRelative() ||
+        target.host().isEmpty())
+        return false;
+    // QUrl keeps schemes and host names in lower case.
+    const QString scheme = home.scheme();
+    const int usualPort = scheme == QLatin1String("https")  ? 443
+                          : scheme == QLatin1String("http") ? 80
+                                                            : -1;
+    return target.scheme() == scheme && target.host() == home.host() &&
+           target.port(usualPort) == home.port(usualPort);
+}
+
 DownloadProgress::Update DownloadProgress::onProgress(qint32 chunk, const QString &headerText,
                                                       const QString &caption,
                                                       qint32 &directoryBytes) {
@@ -133,28 +173,43 @@ DownloadProgress::Update DownloadProgress::onProgress(qint32 chunk, const QStrin
 
 DirectoryDownload::DirectoryDownload(const QString &programFolder, QObject *parent)
     : QObject(parent)
-    , m_network(new QNetworkAccessManager(this)) {
-    const QFileInfo folder(programFolder);
-    const QString dir =
-        folder.isDir() && folder.isWritable() ? folder.absoluteFilePath() : QDir::tempPath();
-    m_tempPath = QDir(dir).filePath(TemporaryFileName);
+    , m_network(new QNetworkAccessManager(this))
+    , m_host(DirectoryHost()) {
+    const QString folder = pageFileFolder(programFolder);
+    if (!folder.isEmpty())
+        m_tempPath = QDir(folder).filePath(TemporaryFileName);
 }
 
 DirectoryDownload::~DirectoryDownload() {
     abort();
 }
 
-void DirectoryDownload::start(const QString &url, bool deleteOldFile) {
+void DirectoryDownload::start(const QString &url) {
     abort();
-    if (deleteOldFile && QFileInfo::exists(m_tempPath))
+    // Whatever is there, an earlier page or someone else's file, is not this page.
+    if (!m_tempPath.isEmpty() && QFileInfo::exists(m_tempPath))
         QFile::remove(m_tempPath);
     m_headerText.clear();
     m_headerCounted = false;
     m_anyData = false;
+    m_bodyBytes = 0;
+    m_httpStatus = 0;
+    m_reasonPhrase.clear();
+
+    if (!IsDirectoryAddress(url, m_host)) {
+        const quint64 attempt = m_attempt;
+        QTimer::singleShot(0, this, [this, attempt] {
+            if (attempt == m_attempt)
+                Q_EMIT failed(int(DownloadError::AddressRefused));
+        });
+        return;
+    }
 
     // Tolerant parsing keeps "&" and "/" of a genre word as they are.
     QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
     request.setTransferTimeout(TransferTimeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::SameOriginRedirectPolicy);
     QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::metaDataChanged, this, &DirectoryDownload::onHeader);
@@ -163,13 +218,30 @@ void DirectoryDownload::start(const QString &url, bool deleteOldFile) {
 }
 
 void DirectoryDownload::abort() {
+    ++m_attempt;
+    detachReply();
+    discardPageFile();
+}
+
+void DirectoryDownload::detachReply() {
     if (QNetworkReply *reply = m_reply.data()) {
         m_reply = nullptr;
         disconnect(reply, nullptr, this, nullptr);
         reply->abort();
         reply->deleteLater();
     }
+}
+
+QString DirectoryDownload::takePage() {
     closeFile();
+    if (!m_fileCreated)
+        return QString();
+    m_fileCreated = false;
+    if (m_fileFailed) {
+        QFile::remove(m_tempPath);
+        return QString();
+    }
+    return TakePageFile(m_tempPath);
 }
 
 int DirectoryDownload::failureCode(int networkError, bool anyDataReceived) {
@@ -178,7 +250,7 @@ int DirectoryDownload::failureCode(int networkError, bool anyDataReceived) {
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::UnknownNetworkError:
-        return NoConnection;
+        return int(DownloadError::NoConnection);
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::TimeoutError:
     // Our own aborts are never reported, so a cancellation is the transfer timeout.
@@ -186,36 +258,51 @@ int DirectoryDownload::failureCode(int networkError, bool anyDataReceived) {
     case QNetworkReply::ProxyConnectionRefusedError:
     case QNetworkReply::ProxyNotFoundError:
     case QNetworkReply::ProxyTimeoutError:
-        return CannotConnect;
+        return int(DownloadError::CannotConnect);
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::ProxyConnectionClosedError:
         // Closed before anything came is a host that would not serve us; closed halfway is
         // a broken page.
-        return anyDataReceived ? OtherFailureBase + networkError : CannotConnect;
+        return anyDataReceived ? int(DownloadError::OtherFailureBase) + networkError
+                               : int(DownloadError::CannotConnect);
     default:
-        return OtherFailureBase + networkError;
+        return int(DownloadError::OtherFailureBase) + networkError;
     }
+}
+
+void DirectoryDownload::readStatus() {
+    QNetworkReply *reply = m_reply.data();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return;
+    m_httpStatus = status.toInt();
+    m_reasonPhrase = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
 }
 
 void DirectoryDownload::onHeader() {
     QNetworkReply *reply = m_reply.data();
     if (!reply || sender() != reply)
         return;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
+    readStatus();
+    if (m_httpStatus == 0)
         return;
     const bool http2 = reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
     QString text = (http2 ? QStringLiteral("HTTP/2 ") : QStringLiteral("HTTP/1.1 ")) +
-                   QString::number(status.toInt());
-    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-    if (!reason.isEmpty())
-        text += QLatin1Char(' ') + reason;
+                   QString::number(m_httpStatus);
+    if (!m_reasonPhrase.isEmpty())
+        text += QLatin1Char(' ') + m_reasonPhrase;
     text += QStringLiteral("\r\n");
     for (const QNetworkReply::RawHeaderPair &pair : reply->rawHeaderPairs())
         text += QString::fromLatin1(pair.first) + QStringLiteral(": ") +
                 QString::fromLatin1(pair.second) + QStringLiteral("\r\n");
     text += QStringLiteral("\r\n");
     m_headerText = text;
+
+    // A page announced as too large is not waited for.
+    bool known = false;
+    const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    if (known && length > MaxPageBytes)
+        fail(DownloadError::PageTooLarge);
 }
 
 void DirectoryDownload::onReadyRead() {
@@ -228,13 +315,26 @@ void DirectoryDownload::writeAvailable() {
     if (data.isEmpty())
         return;
     m_anyData = true;
-    if (!m_file.isOpen()) {
-        m_file.setFileName(m_tempPath);
-        // Unwritable: the data is lost and the page comes out empty.
-        (void)m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    m_bodyBytes += data.size();
+    if (m_bodyBytes > MaxPageBytes) {
+        fail(DownloadError::PageTooLarge);
+        return;
     }
-    if (m_file.isOpen())
-        m_file.write(data);
+    if (!m_fileCreated) {
+        m_fileCreated = true;
+        m_fileFailed = true;
+        m_file.setFileName(m_tempPath);
+        // Only a file made here and now: start() removed the old one, and should anything
+        // have taken its place since (a link, say), the page is lost rather than written
+        // through it.
+        if (!m_tempPath.isEmpty() && m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            m_fileFailed = false;
+    }
+    if (!m_fileFailed && m_file.write(data) != data.size()) {
+        // A page with a hole in it would show the wrong rows: it comes out empty instead.
+        m_fileFailed = true;
+        closeFile();
+    }
     // The counts are of bytes on the wire: the first report carries the header block too,
     // which the progress counting takes off again once it knows the content length. Counting
     // only body bytes would leave the "% Done" figure short of 100 for every page.
@@ -251,22 +351,39 @@ void DirectoryDownload::onFinished() {
     if (!reply || sender() != reply)
         return;
     writeAvailable();
-    // A progress receiver may have started another download meanwhile.
+    // Too large after all, or a progress receiver started another download meanwhile.
     if (m_reply != reply)
         return;
+    readStatus();
     closeFile();
     const QNetworkReply::NetworkError error = reply->error();
     m_reply = nullptr;
     reply->deleteLater();
-    if (error == QNetworkReply::NoError)
+    if (error == QNetworkReply::NoError) {
         Q_EMIT finished();
-    else
+    } else {
+        discardPageFile();
         Q_EMIT failed(failureCode(error, m_anyData));
+    }
+}
+
+void DirectoryDownload::fail(DownloadError code) {
+    detachReply();
+    discardPageFile();
+    Q_EMIT failed(int(code));
 }
 
 void DirectoryDownload::closeFile() {
     if (m_file.isOpen())
         m_file.close();
+}
+
+void DirectoryDownload::discardPageFile() {
+    closeFile();
+    if (m_fileCreated)
+        QFile::remove(m_tempPath);
+    m_fileCreated = false;
+    m_fileFailed = false;
 }
 
 } // namespace kestrune

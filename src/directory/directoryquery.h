@@ -46,6 +46,28 @@ QString JoinPageLines(const QByteArray &bytes);
 // gives an empty page.
 QString TakePageFile(const QString &path);
 
+// Whether `url` is on the directory itself: the scheme, host and port of `directoryHost` (a
+// scheme's usual port counts when none is written). Only such addresses are fetched; a page
+// is outside text, and a link in it could otherwise send the download anywhere, a local
+// file included.
+bool IsDirectoryAddress(const QString &url, const QString &directoryHost);
+
+// Why a directory download failed: the code DirectoryDownload::failed carries.
+enum class DownloadError : int {
+    // Any failure not named here is reported as this plus the QNetworkReply::NetworkError
+    // value: a 404 gives 1203, a page broken off halfway 1002. Up to 1499.
+    OtherFailureBase = 1000,
+    // No network, or the host name does not resolve.
+    NoConnection = 1001,
+    // The host refused the connection, did not answer in time, or closed it before
+    // answering.
+    CannotConnect = 1004,
+    // The page grew past DirectoryDownload::MaxPageBytes and was abandoned.
+    PageTooLarge = 1600,
+    // The address is not on the directory host (see IsDirectoryAddress); nothing was fetched.
+    AddressRefused = 1601,
+};
+
 // The progress texts of a directory download. The counting state lives as long as the
 // window and is kept across downloads: a download that never reaches its full length leaves
 // the count running, and the next download goes on from the old figures.
@@ -73,45 +95,59 @@ private:
     qint32 m_receivedCount = 0;
 };
 
-// Downloads one directory page at a time into the temporary file. A new download aborts the
-// one running without a word from it.
+// Downloads one directory page at a time into the temporary file. Every download starts from
+// no file at all, and a new download abandons the one running without a word from it, its
+// partial page removed, so no page ever carries rows of another.
 class DirectoryDownload : public QObject {
     Q_OBJECT
 public:
     inline static const QString TemporaryFileName = QStringLiteral("$$tmp.kt");
+    // The largest page taken, in bytes of the body. Real pages are a few tens of kilobytes;
+    // past this the directory is sending something else, or never stops.
+    static constexpr qint64 MaxPageBytes = 8 * 1024 * 1024;
 
-    // Codes of `failed`. Only these two are reported to the user.
-    static constexpr int NoConnection = 1001;
-    static constexpr int CannotConnect = 1004;
-    // Any other failure is OtherFailureBase + the network error value (a 404 gives 1203).
-    static constexpr int OtherFailureBase = 1000;
-
-    // The temporary file goes into `programFolder`, or into the system's temporary folder
-    // when that one is not writable.
+    // The temporary file goes into `programFolder`, or, when that one is not a writable
+    // folder, into the user's own cache folder, which is created (or closed) for the owner
+    // alone. Never into the shared temporary folder, where another user's file or a planted
+    // link would take its place. The directory host is DirectoryHost() until set otherwise.
     explicit DirectoryDownload(const QString &programFolder, QObject *parent = nullptr);
     ~DirectoryDownload() override;
 
     QString temporaryFilePath() const { return m_tempPath; }
 
-    // Starts downloading `url` (built from text as it is; blanks go out as %20). With
-    // `deleteOldFile` an existing temporary file is removed first; otherwise new data is
-    // appended to whatever it holds.
-    void start(const QString &url, bool deleteOldFile);
-    // Stops the running download; nothing is signalled for it.
+    // Only addresses on this host are fetched, and only redirects to it are followed.
+    void setDirectoryHost(const QString &host) { m_host = host; }
+    QString directoryHost() const { return m_host; }
+
+    // Starts downloading `url` (built from text as it is; blanks go out as %20). Any page
+    // file there is removed first. An address off the directory host fails with
+    // AddressRefused, signalled from the event loop like any other failure.
+    void start(const QString &url);
+    // Stops the running download and removes its partial page; nothing is signalled for it.
     void abort();
     bool isRunning() const { return m_reply != nullptr; }
+
+    // The page of the download that has just finished, lines joined (JoinPageLines), and the
+    // page file removed. Empty when the download wrote no page file of its own.
+    QString takePage();
 
     // The response header as text: status line, then "Name: value" lines, each ending in
     // CR LF, then the blank line. Empty until the header has arrived.
     QString headerText() const { return m_headerText; }
+    // The status code and reason phrase of the last answer (0 and empty before one came):
+    // what `failed` had to say about an error status.
+    int httpStatus() const { return m_httpStatus; }
+    QString reasonPhrase() const { return m_reasonPhrase; }
 
-    // How a network error is reported; exposed for tests.
+    // How a network error is reported: a DownloadError value, or OtherFailureBase plus the
+    // error. Exposed for tests.
     static int failureCode(int networkError, bool anyDataReceived);
 
 Q_SIGNALS:
     void progress(qint32 chunk, const QString &headerText);
     // The whole page is in the temporary file.
     void finished();
+    // `code` as failureCode() gives it.
     void failed(int code);
 
 private:
@@ -119,14 +155,25 @@ private:
     void onReadyRead();
     void onFinished();
     void writeAvailable();
+    void readStatus();
+    void fail(DownloadError code);
+    void detachReply();
     void closeFile();
+    void discardPageFile();
 
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_reply;
+    QString m_host;
     QFile m_file;
     QString m_tempPath;
+    bool m_fileCreated = false; // this download made the page file
+    bool m_fileFailed = false;  // and could not write all of the page into it
+    quint64 m_attempt = 0;      // a refusal still to be signalled belongs to this one
+    qint64 m_bodyBytes = 0;
     bool m_headerCounted = false; // the header block went into a progress count
     QString m_headerText;
+    int m_httpStatus = 0;
+    QString m_reasonPhrase;
     bool m_anyData = false;
 };
 

@@ -17,7 +17,7 @@ struct DirectoryState {
     QString NextPageUrl;       // empty when there is no next page
     QString PreviousPageUrl;   // empty when there is no previous page
     qint16 MaxBitrate = 999;   // kbit/s; 999 = no limit
-    qint16 StationCount = 0;   // stations taken from the current page
+    qint32 StationCount = 0;   // stations taken from the current page
     qint32 DirectoryBytes = 0; // bytes received in the current download
 };
 

@@ -34,7 +34,7 @@ struct PagingUpdate {
 
 struct ParsedPage {
     QList<StationRow> rows; // only the stations within the bitrate limit, in page order
-    qint16 stationCount = 0;
+    qint32 stationCount = 0;
     PagingUpdate next;
     PagingUpdate previous;
     QString caption;    // " 25 stations found."
