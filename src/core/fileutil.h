@@ -17,8 +17,9 @@ QString FileExists(const QString &path);
 // at the start. The scan goes on at the next position of the changed text, so characters of
 // an inserted replacement can match again, the character that moves into a position after a
 // removal is not looked at again, and positions beyond the starting length are never looked
-// at: "&amp;&amp;" with find "&amp;" and an empty replacement gives "&amp;". The page parser
-// relies on exactly this. `text` is changed in place and also returned.
+// at: "&amp;&amp;" with find "&amp;" and an empty replacement gives "&amp;". Station names
+// from the directory are cleaned by exactly this rule (the page parser has a one-pass copy of
+// it for that one case). `text` is changed in place and also returned.
 QString ReplaceText(QString &text, const QString &find, const QString &replacement);
 
 // The platform's path separator as text ("/" here, "\" on Windows).

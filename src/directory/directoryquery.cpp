@@ -54,11 +54,6 @@ QString pageFileFolder(const QString &programFolder) {
 
 } // namespace
 
-QString SignedNumber(qint64 n) {
-    const QString digits = QString::number(n);
-    return n < 0 ? digits : QLatin1Char(' ') + digits;
-}
-
 QString GenreWord(const QString &genreText) {
     QString word = genreText;
     if (word.contains(QLatin1Char('-')))

@@ -3,6 +3,8 @@
 // which writes the page into a temporary file and hands it on joined into one line.
 #pragma once
 
+#include "core/numbertext.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QNetworkReply>
@@ -15,10 +17,6 @@
 class QNetworkAccessManager;
 
 namespace kestrune {
-
-// A number as the directory texts show it: one leading blank when it is not negative
-// (" 25 stations found.", "Loading stations:  5120 bytes received").
-QString SignedNumber(qint64 n);
 
 // The word the directory is asked for. A sub-genre entry ("- Drum and Bass") loses its first
 // two characters; note that any "-" in the text counts, wherever it stands. The top entry

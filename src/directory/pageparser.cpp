@@ -1,5 +1,6 @@
 #include "directory/pageparser.h"
 
+#include "core/numbertext.h"
 #include "directory/directoryquery.h"
 
 namespace kestrune {
@@ -133,23 +134,6 @@ PagingUpdate readPaging(const QString &page, const QString &buttonText, const QS
 }
 
 } // namespace
-
-double LeadingNumber(const QString &text) {
-    const QString t = text.trimmed();
-    qsizetype end = 0;
-    if (end < t.size() && (t[end] == QLatin1Char('+') || t[end] == QLatin1Char('-')))
-        ++end;
-    const qsizetype digitsStart = end;
-    bool point = false;
-    while (end < t.size() && (t[end].isDigit() || (!point && t[end] == QLatin1Char('.')))) {
-        if (t[end] == QLatin1Char('.'))
-            point = true;
-        ++end;
-    }
-    bool ok = false;
-    const double value = end > digitsStart ? t.left(end).toDouble(&ok) : 0.0;
-    return ok ? value : 0.0;
-}
 
 ParsedPage ReadList(const QString &page, qint16 maxBitrate, const QString &directoryHost,
                     const QString &nextPageUrl, const QString &previousPageUrl) {

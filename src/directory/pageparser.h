@@ -48,7 +48,4 @@ ParsedPage ReadList(const QString &page, qint16 maxBitrate, const QString &direc
                     const QString &nextPageUrl = QString(),
                     const QString &previousPageUrl = QString());
 
-// The leading number of a text after trimming blanks; 0 when it does not start with one.
-double LeadingNumber(const QString &text);
-
 } // namespace kestrune

@@ -1,6 +1,7 @@
 // The page reader against hand-made pages: ordinary rows, the bitrate filter, and the
 // fixed-distance behaviour when markers are missing.
 #include "core/fileutil.h"
+#include "core/numbertext.h"
 #include "directory/pageparser.h"
 #include "pagebuilder.h"
 
