@@ -452,16 +452,47 @@ void TestAudio::wavOutputWritesAValidFile() {
     for (qsizetype i = 0; i < file.size() - 44; i += 1009)
         QCOMPARE(file.at(44 + i), PatternSource::byteAt(i));
 
-    // A restart rewrites the file; deleting a running output still leaves a valid one.
-    QVERIFY(output->Start(&source));
-    QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > qint64(file.size() - 44), 2000);
+    // A restart (a resync, the next station) adds to the capture instead of wiping it, and
+    // the header counts all of it, also while it runs; deleting a running output still
+    // leaves a valid file.
     const qint64 before = file.size() - 44;
+    for (int restart = 0; restart < 2; ++restart) {
+        const qint64 stoppedAt = output->bytesPlayed();
+        QVERIFY(output->Start(&source));
+        QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > stoppedAt + 4096, 2000);
+        output->Stop();
+        file = readAll();
+        QCOMPARE(qint64(u32(file, 40)), output->bytesPlayed());
+        QCOMPARE(u32(file, 4), quint32(file.size() - 8));
+    }
+    const qint64 earlier = output->bytesPlayed();
+    QVERIFY(earlier > before);
+    QVERIFY(output->Start(&source));
+    QTest::qWait(1300);
+    file = readAll();
+    QVERIFY2(u32(file, 40) > earlier && u32(file, 40) <= file.size() - 44,
+             qPrintable(QString::number(u32(file, 40))));
     QTest::qWait(100);
     const qint64 total = output->bytesPlayed();
     output.reset();
     file = readAll();
-    QCOMPARE(qint64(u32(file, 40)), total - before);
-    QCOMPARE(qint64(file.size() - 44), total - before);
+    QCOMPARE(qint64(u32(file, 40)), total);
+    QCOMPARE(qint64(file.size() - 44), total);
+    QCOMPARE(u32(file, 4), quint32(file.size() - 8));
+    // One unbroken run of the source's bytes, the first capture included.
+    QCOMPARE(source.given, total);
+    for (qsizetype i = 0; i < file.size() - 44; i += 997)
+        QCOMPARE(file.at(44 + i), PatternSource::byteAt(i));
+
+    // A new output begins a new file.
+    output = createWavFileOutput(path);
+    PatternSource fresh;
+    QVERIFY(output->Start(&fresh));
+    QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > 0, 2000);
+    output->Stop();
+    file = readAll();
+    QCOMPARE(qint64(file.size() - 44), output->bytesPlayed());
+    QVERIFY(output->bytesPlayed() < total);
 }
 
 void TestAudio::deviceOutputWithoutDevice() {
