@@ -5,7 +5,7 @@
 #include "shell/ui/controllibrary.h"
 #include "shell/ui/mainwindow.h"
 #include "stream/engine.h"
-#include "stream/ui/frequencydisplay.h"
+#include "stream/ui/spectrumdisplay.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
 #include "windowfixture.h"

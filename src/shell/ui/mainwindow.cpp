@@ -14,7 +14,7 @@
 #include "shell/ui/twips.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
-#include "stream/ui/frequencydisplay.h"
+#include "stream/ui/spectrumdisplay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -303,8 +303,8 @@ void MainWindow::connectEngine() {
     connect(&intake, &StreamIntake::message, this, &MainWindow::showMessage);
     connect(&m_engine->client(), &HTTPStream::Status, m_txtStatus, &QLineEdit::setText);
     connect(&m_engine->client(), &HTTPStream::messageRequested, this, &MainWindow::showMessage);
-    connect(&m_engine->output(), &AudioOutput::played, m_MMSpectrum1, &SpectrumDisplay::addPcm);
-    connect(&m_engine->output(), &AudioOutput::stopped, m_MMSpectrum1, &SpectrumDisplay::clear);
+    connect(&m_engine->spectrum(), &SpectrumAnalyser::levelsChanged, m_MMSpectrum1,
+            &SpectrumDisplay::setLevels);
     connect(m_cmdStopStreaming, &QPushButton::clicked, this, &MainWindow::StopStreaming);
 }
 
