@@ -2,6 +2,7 @@
 
 #include "stream/pcmsource.h"
 
+#include <QMetaMethod>
 #include <QtEndian>
 
 #include <kissfft/kiss_fftr.h>
@@ -66,6 +67,8 @@ void SpectrumAnalyser::addPcm(const QByteArray &pcm) {
         m_window[size_t(m_writePos)] = float(left + right) / (2.0f * 32768.0f);
         m_writePos = (m_writePos + 1) % FFTLength;
     }
+    if (!isSignalConnected(QMetaMethod::fromSignal(&SpectrumAnalyser::levelsChanged)))
+        return;
 
     if (!m_sinceAnalysis.isValid() || m_sinceAnalysis.elapsed() >= MinAnalysisIntervalMs) {
         m_pending.stop();

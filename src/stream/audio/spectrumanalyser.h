@@ -33,7 +33,8 @@ public:
 
 public Q_SLOTS:
     // PCM as played. Analyses at once, or, if the last analysis is too recent, a little later
-    // (the latest samples are analysed even when no more PCM follows).
+    // (the latest samples are analysed even when no more PCM follows). While nothing listens
+    // to levelsChanged (a tool, a benchmark) the samples are kept but not analysed.
     void addPcm(const QByteArray &pcm);
     // Forgets the samples and levels (playback stopped); announces the empty levels.
     void clear();

@@ -178,6 +178,7 @@ private Q_SLOTS:
     void spectrumShowsTheLatestSamples();
     void spectrumPeaksSinkSlowly();
     void spectrumFollowsTheEngineOutput();
+    void spectrumRestsWhileNobodyLooks();
     void spectrumLooks();
 
     void ledLabelDrawsInTheLitColour();
@@ -593,11 +594,12 @@ void TestAudio::spectrumSilenceAndMonoMix() {
 
 void TestAudio::spectrumShowsTheLatestSamples() {
     SpectrumAnalyser analyser;
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
     analyser.addPcm(tonePcm(1000, 512, 0.5));
     QCOMPARE(loudestBand(analyser), binOf(1000));
     // Arriving in small pieces faster than anyone could watch, the last 256 samples are what
     // it settles on, even with no PCM after them; and it does not analyse every piece.
-    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    changed.clear();
     const QByteArray tone = tonePcm(5000, 512, 0.5);
     for (int i = 0; i < 512; i += 64)
         analyser.addPcm(tone.mid(i * PcmBytesPerFrame, 64 * PcmBytesPerFrame));
@@ -609,6 +611,7 @@ void TestAudio::spectrumShowsTheLatestSamples() {
 
 void TestAudio::spectrumPeaksSinkSlowly() {
     SpectrumAnalyser analyser;
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
     const size_t band = size_t(binOf(1000));
     analyser.addPcm(tonePcm(1000, 256, 0.5));
     const float loud = analyser.levels().bands[band];
@@ -626,6 +629,7 @@ void TestAudio::spectrumFollowsTheEngineOutput() {
     StreamEngine engine(createNullOutput());
     AudioOutput &out = engine.output();
     const SpectrumAnalyser &analyser = engine.spectrum();
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
     class ToneSource : public PcmSource {
     public:
         QByteArray tone = tonePcm(5000, 44100, 0.5);
@@ -641,6 +645,19 @@ void TestAudio::spectrumFollowsTheEngineOutput() {
     QTRY_COMPARE_WITH_TIMEOUT(loudestBand(analyser), binOf(5000), 2000);
     out.Stop();
     QTRY_VERIFY_WITH_TIMEOUT(loudestLevel(analyser) == 0.0f, 2000);
+}
+
+void TestAudio::spectrumRestsWhileNobodyLooks() {
+    // Kept but not analysed: nobody would see it.
+    SpectrumAnalyser analyser;
+    analyser.addPcm(tonePcm(1000, 512, 0.5));
+    QVERIFY(loudestLevel(analyser) == 0.0f);
+    // Once somebody looks, the samples already there are what is analysed.
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    analyser.addPcm(QByteArray());
+    analyser.addPcm(tonePcm(1000, 16, 0.5));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(loudestBand(analyser), binOf(1000));
 }
 
 void TestAudio::spectrumLooks() {

@@ -25,6 +25,11 @@
 #include <functional>
 #include <memory>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 using namespace kestrune;
 using namespace kestrune::testsupport;
 
@@ -61,6 +66,11 @@ public:
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
+#ifdef Q_OS_LINUX
+        // It never exits by itself; if this test dies (a sanitizer report aborts it), the
+        // daemon goes with it instead of lingering.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
         // -n: no default script; as root it also needs --system=false spelt out, and no pid
         // file (it would go to the shared runtime folder).
         m_process.start(program,
@@ -106,7 +116,9 @@ public:
         }
     }
 
-    QString log() { return QString::fromLocal8Bit(m_process.readAll()); }
+    QString log() {
+        return QString::fromLocal8Bit(m_process.readAll());
+    }
 
 private:
     QTemporaryDir m_dir;
