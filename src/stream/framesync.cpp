@@ -34,9 +34,11 @@ struct Header {
     int channelMode = 0;
     bool mpeg25 = false; // second byte starts 0xE: half the nominal rate
 
+    // The version bits 01 are reserved; with the 0xE sync nibble they read as MPEG-2.5
+    // with version bit 1.
     bool acceptable() const {
-        return sampleRateIndex <= 2 && layer >= 1 && layer <= 3 && bitRateIndex >= 1 &&
-               bitRateIndex <= 14;
+        return !(mpeg25 && versionBit == 1) && sampleRateIndex <= 2 && layer >= 1 && layer <= 3 &&
+               bitRateIndex >= 1 && bitRateIndex <= 14;
     }
     bool agreesWith(const Header &o) const {
         return versionBit == o.versionBit && layer == o.layer && bitRateIndex == o.bitRateIndex &&
@@ -163,16 +165,22 @@ qint32 FindFrameSync(const QByteArray &head, qint32 start, qint32 end,
         end = qint32(head.size());
 
     qint32 candidate = start - 1;
-    for (int attempt = 0; attempt < MaxCandidates; ++attempt) {
+    for (int attempt = 0; attempt < MaxCandidates;) {
         candidate = scanForSync(head, candidate + 1, end);
         if (candidate < 0)
             return -1;
+        // Only a valid header is a candidate. Audio data is full of sync patterns whose
+        // headers are not (a run of 0xFF bytes has one at every byte, with bit-rate index
+        // 15), and letting them count would use up the tries before the real frame.
+        Header h;
+        if (!readHeader(head, candidate, end, h) || !h.acceptable())
+            continue;
+        ++attempt;
 
         Header first;
         qint32 p = candidate;
         for (int k = 1; k <= FramesToAgree; ++k) {
-            Header h;
-            if (!readHeader(head, p, end, h) || !h.acceptable())
+            if (k > 1 && (!readHeader(head, p, end, h) || !h.acceptable()))
                 break;
             if (k == 1) {
                 first = h;

@@ -28,7 +28,9 @@ qint32 CalcFrameSize(int versionBit, int layer, int bitRateIndex, int sampleRate
 
 // Position of the first of three consecutive frames that agree in version, layer, channel
 // mode, sample-rate and bit-rate index, searching from `start` up to (not including) `end`;
-// at most ten candidates are tried. -1 when none is found. Fills `format` (on success with
+// at most ten candidates are tried, a candidate being a sync pattern with a valid header
+// (version not reserved, layer 1-3, bit-rate index 1-14, sample-rate index 0-2); other sync
+// patterns are passed over. -1 when none is found. Fills `format` (on success with
 // the rate in Hz - halved for MPEG-2.5 - and the bit rate in bit/s). Only header bytes that
 // lie before `end` and inside `head` are read.
 qint32 FindFrameSync(const QByteArray &head, qint32 start, qint32 end,

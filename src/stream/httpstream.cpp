@@ -14,13 +14,13 @@ const QString Scheme = QStringLiteral("http://");
 // header must not make us hold the whole stream.
 constexpr qsizetype MaxResponseHead = 16 * 1024;
 
-using Failure = std::pair<qint16, QString>;
+using Failure = StreamFailure;
 
 Failure typeMismatch() {
-    return {13, QStringLiteral("Type mismatch")};
+    return {StreamError::TypeMismatch, QStringLiteral("Type mismatch")};
 }
 Failure overflow() {
-    return {6, QStringLiteral("Overflow")};
+    return {StreamError::Overflow, QStringLiteral("Overflow")};
 }
 
 bool isBlank(QChar c) {
@@ -70,18 +70,19 @@ bool hasControlCharacter(const QString &text) {
     return false;
 }
 
-qint16 socketErrorNumber(QAbstractSocket::SocketError error) {
+StreamError socketError(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        return 10061;
+        return StreamError::ConnectionRefused;
     case QAbstractSocket::HostNotFoundError:
-        return 11001;
+        return StreamError::HostNotFound;
     case QAbstractSocket::SocketTimeoutError:
-        return 10060;
+        return StreamError::TimedOut;
     case QAbstractSocket::NetworkError:
-        return 10051;
+        return StreamError::NetworkUnreachable;
     default:
-        return static_cast<qint16>(10000 + static_cast<int>(error));
+        return static_cast<StreamError>(qToUnderlying(StreamError::SocketErrorBase) +
+                                        static_cast<int>(error));
     }
 }
 
@@ -124,7 +125,8 @@ StreamTarget ResolveStreamTarget(const QString &url, bool useProxy, const QStrin
     StreamTarget target;
     target.url = url;
     if (hasControlCharacter(url)) {
-        target.error = Failure{5, QStringLiteral("Invalid procedure call or argument")};
+        target.error = Failure{StreamError::InvalidArgument,
+                               QStringLiteral("Invalid procedure call or argument")};
         return target;
     }
 
@@ -189,7 +191,7 @@ QByteArray BuildStreamRequest(const QString &url, const QString &host, const QSt
     return request;
 }
 
-std::optional<std::pair<qint16, QString>> AuthenticationChallenge(const QByteArray &response) {
+std::optional<StreamFailure> AuthenticationChallenge(const QByteArray &response) {
     const QString head = QString::fromLatin1(headerBlock(response));
     const qsizetype space = head.indexOf(u' ');
     if (space < 0)
@@ -201,22 +203,26 @@ std::optional<std::pair<qint16, QString>> AuthenticationChallenge(const QByteArr
 
     if (status == 401) {
         if (offersBasic(challengeSchemes(head, QStringLiteral("WWW-Authenticate"))))
-            return Failure{401, QStringLiteral("You must provide user name and password to "
-                                               "retrieve the resource by that URL.")};
-        return Failure{401, QStringLiteral("Sorry, this application does support only for Basic "
-                                           "Authentication Scheme.\r\nThis resource requires a "
-                                           "Digital Authentication Scheme for the user "
-                                           "authorization.")};
+            return Failure{StreamError::Unauthorized,
+                           QStringLiteral("You must provide user name and password to "
+                                          "retrieve the resource by that URL.")};
+        return Failure{StreamError::Unauthorized,
+                       QStringLiteral("Sorry, this application does support only for Basic "
+                                      "Authentication Scheme.\r\nThis resource requires a "
+                                      "Digital Authentication Scheme for the user "
+                                      "authorization.")};
     }
     if (status == 407) {
         if (offersBasic(challengeSchemes(head, QStringLiteral("Proxy-Authenticate"))))
             return Failure{
-                407, QStringLiteral(
-                         "You must provide user name and password for the proxy authorization.")};
-        return Failure{407, QStringLiteral("Sorry, this sample does support only for Basic "
-                                           "Authentication Scheme.\r\nThe proxy server requires "
-                                           "the user authorization using a Digital "
-                                           "Authentication Scheme.")};
+                StreamError::ProxyAuthenticationRequired,
+                QStringLiteral(
+                    "You must provide user name and password for the proxy authorization.")};
+        return Failure{StreamError::ProxyAuthenticationRequired,
+                       QStringLiteral("Sorry, this sample does support only for Basic "
+                                      "Authentication Scheme.\r\nThe proxy server requires "
+                                      "the user authorization using a Digital "
+                                      "Authentication Scheme.")};
     }
     return std::nullopt;
 }
@@ -429,7 +435,7 @@ void HTTPStream::onSocketError() {
     const QString description = m_socket->errorString();
     // Close first, so a host that restarts from its Error handler gets a fresh connection.
     dropSocket();
-    Q_EMIT Error(socketErrorNumber(error), description);
+    Q_EMIT Error(socketError(error), description);
 }
 
 } // namespace kestrune

@@ -9,12 +9,33 @@
 #include <QVariantMap>
 
 #include <optional>
+#include <utility>
 
 class QTcpSocket;
 
 namespace kestrune {
 
 class RecordingSink;
+
+// The numbers the Error event carries. Hosts written for other platforms know them, so they
+// never change: the first three are what converting the Url's port text reports, the socket
+// ones what the usual socket layers number their failures.
+enum class StreamError : qint16 {
+    InvalidArgument = 5,               // the Url holds a control character (CR, LF, tab, DEL...)
+    Overflow = 6,                      // the Url's port is a number outside the 16-bit range
+    TypeMismatch = 13,                 // the Url's port text is empty or not a number
+    Unauthorized = 401,                // the server asks for a user name and password
+    ProxyAuthenticationRequired = 407, // the proxy asks for a user name and password
+    SocketErrorBase = 10000,           // any other socket failure: this plus its
+                                       // QAbstractSocket::SocketError value (9999 for unknown)
+    NetworkUnreachable = 10051,        // no route to the network
+    TimedOut = 10060,                  // the connection attempt timed out
+    ConnectionRefused = 10061,         // nothing listens at that address and port
+    HostNotFound = 11001,              // the host name does not resolve (or is empty)
+};
+
+// A failure and its description, as the Error event reports it.
+using StreamFailure = std::pair<StreamError, QString>;
 
 // Where StartStreaming connects and what it requests, derived from the Url and proxy
 // properties. Pure; see HTTPStream::StartStreaming for the rules.
@@ -23,7 +44,7 @@ struct StreamTarget {
     quint16 port = 0; // TCP port; a port given as zero or less stays 0, which the socket refuses
     QString url;      // the Url property afterwards: the path (direct) or the full URL (proxy)
     // Set when the Url cannot be used; no connection is made.
-    std::optional<std::pair<qint16, QString>> error;
+    std::optional<StreamFailure> error;
 };
 StreamTarget ResolveStreamTarget(const QString &url, bool useProxy, const QString &proxyServer,
                                  qint16 proxyPort);
@@ -37,8 +58,9 @@ QByteArray BuildStreamRequest(const QString &url, const QString &host, const QSt
 // Base64 (RFC 4648 alphabet, padded, no line breaks) of the text's 8-bit characters.
 QByteArray Base64Latin1(const QString &text);
 
-// The authentication challenge in a response's header block, if any: (401 or 407, message).
-std::optional<std::pair<qint16, QString>> AuthenticationChallenge(const QByteArray &response);
+// The authentication challenge in a response's header block, if any: Unauthorized or
+// ProxyAuthenticationRequired, with its message.
+std::optional<StreamFailure> AuthenticationChallenge(const QByteArray &response);
 
 class HTTPStream : public QObject {
     Q_OBJECT
@@ -84,13 +106,11 @@ public:
 
 Q_SIGNALS:
     void Status(const QString &sStatus);
-    // Url problems: 5 (control character in the Url), 6 (port out of range), 13 (port not a
-    // number). Socket failures carry the numbers hosts already know from other platforms:
-    // 10061 connection refused, 11001 host not found, 10060 timed out, 10051 network
-    // unreachable; any other socket error is 10000 + its QAbstractSocket::SocketError value.
-    // 401 and 407 report an authentication challenge in the response, just before
-    // "Response completed". The remote closing the connection is the normal end, not an error.
-    void Error(qint16 iNumber, const QString &sError);
+    // A Url that cannot be used (StartStreaming then connects nowhere), a socket failure
+    // (the connection is closed first), or an authentication challenge in the response (just
+    // before "Response completed"). The remote closing the connection is the normal end,
+    // not an error.
+    void Error(kestrune::StreamError iNumber, const QString &sError);
     void Streaming(const QByteArray &Buffer, qint32 BytesTotal);
     void propertyChanged(const QString &name);
     // The host shows this as an information message ("Please, enter the URL to retrieve.").

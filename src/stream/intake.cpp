@@ -50,6 +50,14 @@ void StreamIntake::ResetForConnection() {
     m_headLength = 0;
     m_stagedBytes = 0;
     m_playbackStarted = false;
+    m_headerEnd = 0;
+    m_headerScanFrom = 0;
+    ++m_playbackGeneration;
+}
+
+void StreamIntake::OutputStopped() {
+    if (!m_output.IsRunning())
+        m_playbackStarted = false;
 }
 
 qint32 StreamIntake::FindHeaderEnd(const char *head, qint32 length) {
@@ -75,10 +83,28 @@ void StreamIntake::Streaming(const QByteArray &buffer, qint32 bytesTotal) {
     const qsizetype fits = std::min(count, HeadCapacity - m_headLength);
     std::memcpy(m_head.data() + m_headLength, buffer.constData(), size_t(fits));
     m_headLength += qint32(fits);
-    if (m_headLength < HeadThreshold)
+    if (!headReady())
         return;
     if (processHead() && fits < count)
         streamPath(buffer.constData() + fits, count - fits);
+}
+
+bool StreamIntake::headReady() {
+    if (m_headLength < HeadThreshold)
+        return false;
+    if (m_resyncPending || m_headLength >= HeadCapacity)
+        return true;
+    // The blank line is looked for only in what arrived since the last look (one byte back,
+    // since it may straddle two events).
+    const char *head = m_head.constData();
+    for (qint32 i = m_headerScanFrom; m_headerEnd == 0 && i + 1 < m_headLength; ++i) {
+        if (head[i] == '\n' && (head[i + 1] == '\n' || head[i + 1] == '\r'))
+            m_headerEnd = i + 1;
+    }
+    m_headerScanFrom = std::max(m_headLength - 1, 0);
+    if (m_headerEnd == 0)
+        return false; // the header goes on: a header cut short finds no frames
+    return m_headLength - m_headerEnd >= MinAudioBehindHeader;
 }
 
 bool StreamIntake::processHead() {
@@ -140,6 +166,7 @@ void StreamIntake::streamPath(const char *data, qsizetype count) {
             Q_EMIT artistRequested();
             m_playbackStarted = true;
             Q_EMIT cursorReset();
+            ++m_playbackGeneration;
             if (!m_output.Start(&m_source)) {
                 Q_EMIT stopRequested();
                 Q_EMIT cursorReset();
@@ -194,14 +221,27 @@ void StreamIntake::dropOldestHalf() {
 qsizetype StreamIntake::BufferRequest(char *data, qsizetype size, bool &moreBuffers) {
     const qsizetype read = m_ring.Read(data, size);
     moreBuffers = !m_ring.IsEmpty();
-    if (m_ring.IsEmpty()) {
-        // Ran dry: stop, gather a fresh head and find the frames again before playing on.
-        m_output.Stop();
+    // Ran dry: stop, gather a fresh head and find the frames again before playing on. The
+    // output may pull again before its stop comes round; that finds the resync under way.
+    if (m_ring.IsEmpty() && !m_resyncPending) {
+        queueOutputStop();
         m_status.setResyncing();
         m_headLength = 0;
         m_resyncPending = true;
     }
     return read;
+}
+
+void StreamIntake::queueOutputStop() {
+    // Stopping the output from inside its pull would free the buffer the decoder is about
+    // to fill.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_playbackGeneration] {
+            if (generation == m_playbackGeneration)
+                m_output.Stop();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace kestrune

@@ -29,6 +29,10 @@ class StreamIntake : public QObject {
 public:
     static constexpr qsizetype HeadCapacity = 16385; // bytes the head can hold
     static constexpr qsizetype HeadThreshold = 8192; // head is processed at this size
+    // A head whose header block ends late waits for this much audio behind the header (or a
+    // full head) before the frame search: an ordinary header, under 2 KiB, leaves at least
+    // this much at the threshold, and three frames of any common rate fit in it.
+    static constexpr qsizetype MinAudioBehindHeader = 6144;
     static constexpr qsizetype PrebufferThreshold =
         PlayerStatus::PrebufferThreshold;             // output starts above this
     static constexpr qsizetype RingCapacity = 409600; // what the buffer figures count against
@@ -57,10 +61,12 @@ public:
     // The stream client's Streaming event.
     void Streaming(const QByteArray &buffer, qint32 bytesTotal);
     // The decoder's buffer request: fills `data` from the ring, says whether more follows,
-    // and starts a resync when the ring has run dry.
+    // and starts a resync when the ring has run dry. It runs inside the output's own pull, so
+    // the output is stopped from the event loop afterwards, never from here.
     qsizetype BufferRequest(char *data, qsizetype size, bool &moreBuffers);
-    // The output's stopped notification.
-    void OutputStopped() { m_playbackStarted = false; }
+    // The output's stopped notification. A late notification of an output that has been
+    // started again since is not news.
+    void OutputStopped();
 
     // Returns the header length: the bytes up to and including the first LF of the blank line
     // that ends the header block (LF LF, or LF CR). Without one, length - 1 + 1.
@@ -97,6 +103,13 @@ Q_SIGNALS:
 private:
     // Frame sync, decoder set-up and priming of the ring; false when no frame was found.
     bool processHead();
+    // The head holds enough to look for the frames: the threshold is reached and, on a new
+    // connection, the header block has ended with room for frames behind it (or the head is
+    // full).
+    bool headReady();
+    // Stops the output once control is back in the event loop, unless playback has been
+    // started afresh (or the connection reset) in the meantime.
+    void queueOutputStop();
     void streamPath(const char *data, qsizetype count);
     void WriteToRing(const char *data, qsizetype count);
     void writeBlock(const char *block);
@@ -116,6 +129,13 @@ private:
     qint32 m_headLength = 0;
     qint32 m_stagedBytes = 0;
     bool m_playbackStarted = false;
+    // Where the header block ends in the head (see FindHeaderEnd), 0 while not yet seen, and
+    // where the search for it goes on when more bytes arrive.
+    qint32 m_headerEnd = 0;
+    qint32 m_headerScanFrom = 0;
+    // Counts output starts and connection resets; a queued stop only acts on the playback it
+    // was meant for.
+    quint64 m_playbackGeneration = 0;
     StreamFormat m_format;
     QString m_streamText;
 };

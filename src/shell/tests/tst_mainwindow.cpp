@@ -6,7 +6,7 @@
 #include "shell/ui/mainwindow.h"
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
-#include "stream/ui/frequencydisplay.h"
+#include "stream/ui/spectrumdisplay.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
 #include "windowfixture.h"

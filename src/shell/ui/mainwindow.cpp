@@ -17,7 +17,7 @@
 #include "shell/ui/messagebox.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
-#include "stream/ui/frequencydisplay.h"
+#include "stream/ui/spectrumdisplay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -193,8 +193,8 @@ void MainWindow::connectEngine() {
             [this](const QString &text) { m_statusBar->setPanelText(2, text); });
     connect(&intake, &StreamIntake::stationInfoRequested, this, &MainWindow::GetStationInfo);
     connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
-    connect(&engine.output(), &AudioOutput::played, m_spectrum, &SpectrumDisplay::addPcm);
-    connect(&engine.output(), &AudioOutput::stopped, m_spectrum, &SpectrumDisplay::clear);
+    connect(&engine.spectrum(), &SpectrumAnalyser::levelsChanged, m_spectrum,
+            &SpectrumDisplay::setLevels);
 
     connect(c, &ConnectionManager::downloadedText, this,
             [this](const QString &text) { m_statusBar->setPanelText(4, text); });

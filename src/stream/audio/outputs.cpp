@@ -3,16 +3,19 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
 #include <QLoggingCategory>
 #include <QMediaDevices>
+#include <QPointer>
 #include <QtEndian>
 #include <QTimer>
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -46,6 +49,7 @@ public:
             Stop();
         if (!source || !openSink())
             return false;
+        ++m_run;
         m_source = source;
         m_framesTaken = 0;
         m_clock.start();
@@ -58,6 +62,7 @@ public:
     void Stop() override {
         if (!IsRunning())
             return;
+        ++m_run;
         m_timer.stop();
         m_source = nullptr;
         closeSink();
@@ -85,6 +90,8 @@ private:
     static constexpr qint64 ChunkBytes = 4096;
 
     void pump() {
+        if (!m_source)
+            return; // a tick queued before a stop
         // Split to keep ns * rate inside 64 bits however long the output runs.
         const qint64 ns = m_clock.nsecsElapsed();
         constexpr qint64 NsPerSecond = 1'000'000'000;
@@ -92,12 +99,15 @@ private:
             ns / NsPerSecond * PcmSampleRate + ns % NsPerSecond * PcmSampleRate / NsPerSecond;
         m_framesTaken = std::max(m_framesTaken, due - MaxBacklogFrames);
 
-        while (m_source && m_framesTaken < due) {
+        const quint64 run = m_run;
+        while (run == m_run && m_framesTaken < due) {
             const qint64 want =
                 std::min((due - m_framesTaken) * PcmBytesPerFrame, qint64(m_chunk.size()));
             qint64 got = std::min(m_source->readPcm(m_chunk.data(), want), want);
-            if (!m_source)
-                break; // the source stopped us while we read (it ran dry): nothing to play
+            // Stopped (or stopped and started again) from inside the read: what was read
+            // belongs to a run that is over. The chunk is our own, so nothing was freed.
+            if (run != m_run)
+                return;
             got -= got % PcmBytesPerFrame;
             if (got <= 0)
                 break; // underrun: this tick plays silence
@@ -106,12 +116,13 @@ private:
             // Listeners may stop the output from here; the loop condition notices.
             notePlayed(m_chunk.data(), got);
         }
-        if (m_source)
+        if (run == m_run)
             afterTick();
     }
 
     QTimer m_timer;
     QElapsedTimer m_clock;
+    quint64 m_run = 0; // counts starts and stops
     PcmSource *m_source = nullptr;
     qint64 m_framesTaken = 0;
     std::array<char, ChunkBytes> m_chunk{};
@@ -135,16 +146,24 @@ public:
 
 protected:
     bool openSink() override {
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        // One file per output: the first start begins it, later starts (a resync, the next
+        // station) add to it, so nothing captured before a restart is lost.
+        const bool first = !m_begun;
+        const QIODevice::OpenMode mode =
+            first ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::ReadWrite;
+        if (!m_file.open(mode)) {
             qCWarning(lcOutput) << "cannot write" << m_file.fileName() << m_file.errorString();
             return false;
         }
-        m_dataBytes = 0;
+        if (first)
+            m_dataBytes = 0;
+        // The data goes on where the last good write ended, so a failed write is tried again.
         m_writeFailed = false;
-        if (!writeHeader()) {
+        if (!writeHeader() || !m_file.seek(HeaderBytes + m_dataBytes)) {
             m_file.close();
             return false;
         }
+        m_begun = true;
         m_sinceHeader.start();
         return true;
     }
@@ -218,7 +237,8 @@ private:
     }
 
     QFile m_file;
-    qint64 m_dataBytes = 0;
+    bool m_begun = false;   // the file has been started (truncated) once
+    qint64 m_dataBytes = 0; // over all starts
     bool m_writeFailed = false;
     QElapsedTimer m_sinceHeader;
 };
@@ -253,7 +273,21 @@ class DeviceOutput final : public AudioOutput {
 public:
     using AudioOutput::AudioOutput;
 
-    ~DeviceOutput() override { releaseSink(); }
+    ~DeviceOutput() override {
+        // Deleting a sink lets the audio layer run pending events; none of ours (a queued
+        // stopped(), a deferred retirement) may reach an output that is half gone.
+        QCoreApplication::removePostedEvents(this);
+        m_source = nullptr;
+        m_sink = nullptr;
+        const QList<QAudioSink *> sinks = findChildren<QAudioSink *>(Qt::FindDirectChildrenOnly);
+        for (const QPointer<QAudioSink> sink : sinks) {
+            if (!sink)
+                continue; // went while an earlier one was being deleted
+            disconnect(sink, nullptr, this, nullptr);
+            QCoreApplication::removePostedEvents(sink);
+            delete sink.data();
+        }
+    }
 
     bool Start(PcmSource *source) override {
         if (IsRunning())
@@ -271,28 +305,33 @@ public:
         format.setSampleFormat(QAudioFormat::Int16);
 
         m_device = device;
+        auto *sink = new QAudioSink(device, format, this);
+        m_sink = sink;
         m_source = source;
-        m_sink = new QAudioSink(device, format, this);
         // Short enough that played() (meters, spectrum) stays close to what is heard, long
         // enough to ride out a busy GUI thread: 250 ms.
-        m_sink->setBufferSize(PcmSampleRate * PcmBytesPerFrame / 4);
+        sink->setBufferSize(PcmSampleRate * PcmBytesPerFrame / 4);
         // Unbuffered: QIODevice must not read ahead, or bytesPlayed and played() would run
-        // ahead of what the sink actually took.
-        auto *adapter = new PullAdapter([this](char *d, qint64 n) { return pull(d, n); }, m_sink);
+        // ahead of what the sink actually took. The adapter knows its sink, so a sink on its
+        // way out never reads from the source a newer one plays.
+        auto *adapter =
+            new PullAdapter([this, sink](char *d, qint64 n) { return pull(sink, d, n); }, sink);
         adapter->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        m_sink->start(adapter);
-        if (m_sink->error() != QAudio::NoError || m_sink->state() == QAudio::StoppedState) {
+        sink->start(adapter);
+        if (sink->error() != QAudio::NoError || sink->state() == QAudio::StoppedState) {
             qCWarning(lcOutput) << "sound device" << device.description() << "did not start, error"
-                                << m_sink->error();
-            releaseSink();
+                                << sink->error();
+            m_source = nullptr;
+            retireSink(std::exchange(m_sink, nullptr));
             return false;
         }
-        connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-            if (state != QAudio::StoppedState || !m_sink)
+        connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
+            if (state != QAudio::StoppedState || sink != m_sink)
                 return;
             // Stopped without Stop(): the device failed or went away.
-            qCWarning(lcOutput) << "sound device stopped, error" << m_sink->error();
-            releaseSink();
+            qCWarning(lcOutput) << "sound device stopped, error" << sink->error();
+            m_source = nullptr;
+            retireSink(std::exchange(m_sink, nullptr));
             emitStoppedLater(this);
         });
         return true;
@@ -301,7 +340,8 @@ public:
     void Stop() override {
         if (!IsRunning())
             return;
-        releaseSink();
+        m_source = nullptr;
+        retireSink(std::exchange(m_sink, nullptr));
         emitStoppedLater(this);
     }
 
@@ -314,33 +354,54 @@ public:
     }
 
 private:
-    qint64 pull(char *data, qint64 maxBytes) {
-        if (!m_source)
-            return 0;
+    // The sink's read. Always hands back the whole buffer: what the source has, then silence.
+    // A short read would leave the sink idle, waiting for a readyRead a live stream never
+    // sends; and the source running dry is the intake's to notice, not the device's.
+    qint64 pull(QAudioSink *sink, char *data, qint64 maxBytes) {
         maxBytes -= maxBytes % PcmBytesPerFrame;
-        qint64 got = std::min(m_source->readPcm(data, maxBytes), maxBytes);
-        got -= got % PcmBytesPerFrame;
-        if (got <= 0)
+        if (maxBytes <= 0)
             return 0;
+        qint64 got = 0;
+        if (sink == m_sink && m_source) {
+            ++m_pullDepth;
+            got = std::clamp<qint64>(m_source->readPcm(data, maxBytes), 0, maxBytes);
+            --m_pullDepth;
+            got -= got % PcmBytesPerFrame;
+            // Stopped (or restarted) from inside the read: this sink plays nothing more.
+            if (sink != m_sink)
+                got = 0;
+        }
+        std::memset(data + got, 0, size_t(maxBytes - got));
         notePlayed(data, got);
-        return got;
+        return maxBytes;
     }
 
-    void releaseSink() {
-        m_source = nullptr;
-        if (!m_sink)
+    // Stops a sink that is no longer ours and deletes it. Inside its own read the sink still
+    // holds the buffer it handed over, so the stop waits until control is back in the event
+    // loop; the adapter (its child) goes with it.
+    void retireSink(QAudioSink *sink) {
+        if (!sink)
             return;
-        QAudioSink *sink = std::exchange(m_sink, nullptr);
         disconnect(sink, nullptr, this, nullptr);
+        if (m_pullDepth > 0) {
+            QMetaObject::invokeMethod(
+                sink,
+                [sink] {
+                    sink->stop();
+                    sink->deleteLater();
+                },
+                Qt::QueuedConnection);
+            return;
+        }
         sink->stop();
-        // Possibly called from the sink's own signal: let it return first. The adapter is
-        // its child and goes with it.
+        // Possibly called from the sink's own signal: let it return first.
         sink->deleteLater();
     }
 
     QAudioDevice m_device;
     PcmSource *m_source = nullptr;
     QAudioSink *m_sink = nullptr;
+    int m_pullDepth = 0; // reads from the source under way (the sink's callback)
 };
 
 } // namespace

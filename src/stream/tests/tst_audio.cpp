@@ -2,7 +2,9 @@
 #include "stream/audio/decoderchain.h"
 #include "stream/audio/mpg123decoder.h"
 #include "stream/audio/outputs.h"
-#include "stream/ui/frequencydisplay.h"
+#include "stream/audio/spectrumanalyser.h"
+#include "stream/engine.h"
+#include "stream/ui/spectrumdisplay.h"
 #include "streamsynth/mp3synth.h"
 
 #include <QAudioDevice>
@@ -139,12 +141,16 @@ QByteArray tonePcm(double hz, int frames, double amplitude, bool invertRight = f
 
 // The FFT bin a tone falls in.
 int binOf(double hz) {
-    return int(std::lround(hz * SpectrumDisplay::FFTLength / PcmSampleRate));
+    return int(std::lround(hz * SpectrumAnalyser::FFTLength / PcmSampleRate));
 }
 
-int loudestBand(const SpectrumDisplay &s) {
-    const auto &b = s.bands();
+int loudestBand(const SpectrumAnalyser &s) {
+    const auto &b = s.levels().bands;
     return int(std::max_element(b.begin(), b.end()) - b.begin());
+}
+
+float loudestLevel(const SpectrumAnalyser &s) {
+    return *std::max_element(s.levels().bands.begin(), s.levels().bands.end());
 }
 
 } // namespace
@@ -170,6 +176,9 @@ private Q_SLOTS:
     void spectrumFindsTheTone();
     void spectrumSilenceAndMonoMix();
     void spectrumShowsTheLatestSamples();
+    void spectrumPeaksSinkSlowly();
+    void spectrumFollowsTheEngineOutput();
+    void spectrumRestsWhileNobodyLooks();
     void spectrumLooks();
 
     void ledLabelDrawsInTheLitColour();
@@ -452,16 +461,47 @@ void TestAudio::wavOutputWritesAValidFile() {
     for (qsizetype i = 0; i < file.size() - 44; i += 1009)
         QCOMPARE(file.at(44 + i), PatternSource::byteAt(i));
 
-    // A restart rewrites the file; deleting a running output still leaves a valid one.
-    QVERIFY(output->Start(&source));
-    QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > qint64(file.size() - 44), 2000);
+    // A restart (a resync, the next station) adds to the capture instead of wiping it, and
+    // the header counts all of it, also while it runs; deleting a running output still
+    // leaves a valid file.
     const qint64 before = file.size() - 44;
+    for (int restart = 0; restart < 2; ++restart) {
+        const qint64 stoppedAt = output->bytesPlayed();
+        QVERIFY(output->Start(&source));
+        QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > stoppedAt + 4096, 2000);
+        output->Stop();
+        file = readAll();
+        QCOMPARE(qint64(u32(file, 40)), output->bytesPlayed());
+        QCOMPARE(u32(file, 4), quint32(file.size() - 8));
+    }
+    const qint64 earlier = output->bytesPlayed();
+    QVERIFY(earlier > before);
+    QVERIFY(output->Start(&source));
+    QTest::qWait(1300);
+    file = readAll();
+    QVERIFY2(u32(file, 40) > earlier && u32(file, 40) <= file.size() - 44,
+             qPrintable(QString::number(u32(file, 40))));
     QTest::qWait(100);
     const qint64 total = output->bytesPlayed();
     output.reset();
     file = readAll();
-    QCOMPARE(qint64(u32(file, 40)), total - before);
-    QCOMPARE(qint64(file.size() - 44), total - before);
+    QCOMPARE(qint64(u32(file, 40)), total);
+    QCOMPARE(qint64(file.size() - 44), total);
+    QCOMPARE(u32(file, 4), quint32(file.size() - 8));
+    // One unbroken run of the source's bytes, the first capture included.
+    QCOMPARE(source.given, total);
+    for (qsizetype i = 0; i < file.size() - 44; i += 997)
+        QCOMPARE(file.at(44 + i), PatternSource::byteAt(i));
+
+    // A new output begins a new file.
+    output = createWavFileOutput(path);
+    PatternSource fresh;
+    QVERIFY(output->Start(&fresh));
+    QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > 0, 2000);
+    output->Stop();
+    file = readAll();
+    QCOMPARE(qint64(file.size() - 44), output->bytesPlayed());
+    QVERIFY(output->bytesPlayed() < total);
 }
 
 void TestAudio::deviceOutputWithoutDevice() {
@@ -500,7 +540,7 @@ void TestAudio::factoryPicksTheOutput() {
 }
 
 // ---------------------------------------------------------------------------------------
-// Spectrum display
+// Spectrum analysis and display
 
 void TestAudio::spectrumFindsTheTone_data() {
     QTest::addColumn<double>("hz");
@@ -511,47 +551,113 @@ void TestAudio::spectrumFindsTheTone_data() {
 
 void TestAudio::spectrumFindsTheTone() {
     QFETCH(double, hz);
-    SpectrumDisplay display;
-    display.addPcm(tonePcm(hz, 1000, 0.5));
-    QCOMPARE(int(display.bands().size()), SpectrumDisplay::FFTLength / 2);
-    const double bin = hz / (44100.0 / SpectrumDisplay::FFTLength);
-    QVERIFY2(std::abs(loudestBand(display) - bin) <= 1.0,
-             qPrintable(QStringLiteral("band %1, bin %2").arg(loudestBand(display)).arg(bin)));
+    SpectrumAnalyser analyser;
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    analyser.addPcm(tonePcm(hz, 1000, 0.5));
+    QCOMPARE(changed.count(), 1);
+    const SpectrumLevels &levels = analyser.levels();
+    QCOMPARE(int(levels.bands.size()), SpectrumAnalyser::FFTLength / 2);
+    QCOMPARE(levels.peaks.size(), levels.bands.size());
+    const double bin = hz / (44100.0 / SpectrumAnalyser::FFTLength);
+    QVERIFY2(std::abs(loudestBand(analyser) - bin) <= 1.0,
+             qPrintable(QStringLiteral("band %1, bin %2").arg(loudestBand(analyser)).arg(bin)));
     // Half scale is -6 dB: high on the scale, but not the top.
-    const float level = display.bands()[size_t(loudestBand(display))];
+    const float level = loudestLevel(analyser);
     QVERIFY2(level > 0.8f && level < 1.0f, qPrintable(QString::number(level)));
     // Far from the tone the window's leakage is way down.
-    const int far = loudestBand(display) > 64 ? 5 : 100;
-    QVERIFY2(display.bands()[size_t(far)] < level - 0.3f, qPrintable(QString::number(far)));
+    const int far = loudestBand(analyser) > 64 ? 5 : 100;
+    QVERIFY2(levels.bands[size_t(far)] < level - 0.3f, qPrintable(QString::number(far)));
 }
 
 void TestAudio::spectrumSilenceAndMonoMix() {
-    SpectrumDisplay display;
-    display.addPcm(tonePcm(1000, 512, 0.5));
-    QVERIFY(display.bands()[size_t(binOf(1000))] > 0.5f);
+    SpectrumAnalyser analyser;
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    analyser.addPcm(tonePcm(1000, 512, 0.5));
+    QVERIFY(analyser.levels().bands[size_t(binOf(1000))] > 0.5f);
 
-    display.clear();
-    QVERIFY(std::all_of(display.bands().begin(), display.bands().end(),
-                        [](float b) { return b == 0.0f; }));
-    display.addPcm(QByteArray(512 * PcmBytesPerFrame, '\0'));
-    QVERIFY(*std::max_element(display.bands().begin(), display.bands().end()) < 0.01f);
+    // Cleared, it announces empty levels at once.
+    analyser.clear();
+    QCOMPARE(changed.count(), 2);
+    const auto announced = changed.last().at(0).value<SpectrumLevels>();
+    for (const auto *values : {&announced.bands, &announced.peaks}) {
+        QCOMPARE(int(values->size()), SpectrumAnalyser::BandCount);
+        QVERIFY(std::all_of(values->begin(), values->end(), [](float b) { return b == 0.0f; }));
+    }
+    analyser.addPcm(QByteArray(512 * PcmBytesPerFrame, '\0'));
+    QVERIFY(loudestLevel(analyser) < 0.01f);
 
-    // The display shows the mono mix: channels in opposite phase cancel out.
-    display.clear();
-    display.addPcm(tonePcm(1000, 512, 0.5, true));
-    QVERIFY(*std::max_element(display.bands().begin(), display.bands().end()) < 0.01f);
+    // The analysis is of the mono mix: channels in opposite phase cancel out.
+    analyser.clear();
+    analyser.addPcm(tonePcm(1000, 512, 0.5, true));
+    QVERIFY(loudestLevel(analyser) < 0.01f);
 }
 
 void TestAudio::spectrumShowsTheLatestSamples() {
-    SpectrumDisplay display;
-    display.addPcm(tonePcm(1000, 512, 0.5));
-    QCOMPARE(loudestBand(display), binOf(1000));
-    // Arriving in small pieces faster than the display redraws, the last 256 samples are what
-    // it settles on, even with no PCM after them.
+    SpectrumAnalyser analyser;
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    analyser.addPcm(tonePcm(1000, 512, 0.5));
+    QCOMPARE(loudestBand(analyser), binOf(1000));
+    // Arriving in small pieces faster than anyone could watch, the last 256 samples are what
+    // it settles on, even with no PCM after them; and it does not analyse every piece.
+    changed.clear();
     const QByteArray tone = tonePcm(5000, 512, 0.5);
     for (int i = 0; i < 512; i += 64)
-        display.addPcm(tone.mid(i * PcmBytesPerFrame, 64 * PcmBytesPerFrame));
-    QTRY_COMPARE_WITH_TIMEOUT(loudestBand(display), binOf(5000), 1000);
+        analyser.addPcm(tone.mid(i * PcmBytesPerFrame, 64 * PcmBytesPerFrame));
+    QVERIFY(changed.count() < 8);
+    QTRY_COMPARE_WITH_TIMEOUT(loudestBand(analyser), binOf(5000), 1000);
+    QVERIFY(changed.count() >= 1);
+    QCOMPARE(changed.last().at(0).value<SpectrumLevels>().bands, analyser.levels().bands);
+}
+
+void TestAudio::spectrumPeaksSinkSlowly() {
+    SpectrumAnalyser analyser;
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    const size_t band = size_t(binOf(1000));
+    analyser.addPcm(tonePcm(1000, 256, 0.5));
+    const float loud = analyser.levels().bands[band];
+    QCOMPARE(analyser.levels().peaks[band], loud);
+    // Silence 200 ms later: the band drops at once, its peak by about 0.1 (0.5 a second).
+    QTest::qWait(200);
+    analyser.addPcm(QByteArray(256 * PcmBytesPerFrame, '\0'));
+    QVERIFY(analyser.levels().bands[band] < 0.01f);
+    const float sunk = loud - analyser.levels().peaks[band];
+    QVERIFY2(sunk > 0.07f && sunk < 0.2f, qPrintable(QString::number(sunk)));
+}
+
+void TestAudio::spectrumFollowsTheEngineOutput() {
+    // The engine feeds its analyser from what its output plays, and clears it at the stop.
+    StreamEngine engine(createNullOutput());
+    AudioOutput &out = engine.output();
+    const SpectrumAnalyser &analyser = engine.spectrum();
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    class ToneSource : public PcmSource {
+    public:
+        QByteArray tone = tonePcm(5000, 44100, 0.5);
+        qint64 at = 0;
+        qint64 readPcm(char *data, qint64 maxBytes) override {
+            for (qint64 i = 0; i < maxBytes; ++i)
+                data[i] = tone.at((at + i) % tone.size());
+            at += maxBytes;
+            return maxBytes;
+        }
+    } source;
+    QVERIFY(out.Start(&source));
+    QTRY_COMPARE_WITH_TIMEOUT(loudestBand(analyser), binOf(5000), 2000);
+    out.Stop();
+    QTRY_VERIFY_WITH_TIMEOUT(loudestLevel(analyser) == 0.0f, 2000);
+}
+
+void TestAudio::spectrumRestsWhileNobodyLooks() {
+    // Kept but not analysed: nobody would see it.
+    SpectrumAnalyser analyser;
+    analyser.addPcm(tonePcm(1000, 512, 0.5));
+    QVERIFY(loudestLevel(analyser) == 0.0f);
+    // Once somebody looks, the samples already there are what is analysed.
+    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    analyser.addPcm(QByteArray());
+    analyser.addPcm(tonePcm(1000, 16, 0.5));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(loudestBand(analyser), binOf(1000));
 }
 
 void TestAudio::spectrumLooks() {
@@ -563,25 +669,41 @@ void TestAudio::spectrumLooks() {
     QCOMPARE(display.displaySetting(), 5);
 
     // A loud moment and then a quieter one, so that peak caps stand above the bars.
-    display.addPcm(tonePcm(1000, 256, 0.5));
+    SpectrumAnalyser analyser;
+    connect(&analyser, &SpectrumAnalyser::levelsChanged, &display, &SpectrumDisplay::setLevels);
+    analyser.addPcm(tonePcm(1000, 256, 0.5));
     QTest::qWait(50);
-    display.addPcm(tonePcm(1000, 256, 0.05));
+    analyser.addPcm(tonePcm(1000, 256, 0.05));
+    QCOMPARE(display.levels().bands, analyser.levels().bands);
 
-    std::set<QByteArray> looks;
-    for (int look = 0; look < SpectrumDisplay::LookCount; ++look) {
-        display.setDisplaySetting(look);
+    const auto drawnPixels = [&display] {
         const QImage image = display.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        QCOMPARE(image.size(), QSize(300, 120));
-        const QRgb background = image.pixel(image.width() - 1, 0);
+        const QRgb face = image.pixel(image.width() - 1, 0);
         int drawn = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                drawn += image.pixel(x, y) != background;
+                drawn += image.pixel(x, y) != face;
+        return std::pair{drawn, image};
+    };
+    std::set<QByteArray> looks;
+    for (int look = 0; look < SpectrumDisplay::LookCount; ++look) {
+        display.setDisplaySetting(look);
+        const auto [drawn, image] = drawnPixels();
+        QCOMPARE(image.size(), QSize(300, 120));
         QVERIFY2(drawn > 100, qPrintable(QStringLiteral("look %1").arg(look)));
         looks.insert(
             QByteArray(reinterpret_cast<const char *>(image.constBits()), image.sizeInBytes()));
     }
     QCOMPARE(int(looks.size()), SpectrumDisplay::LookCount);
+
+    // Cleared, the bars are gone (look 4 keeps its unlit segments, the mirrored look its
+    // middle line); empty levels draw only the face.
+    display.setDisplaySetting(0);
+    display.clear();
+    QCOMPARE(drawnPixels().first, 0);
+    display.setLevels(SpectrumLevels{});
+    display.setDisplaySetting(4);
+    QCOMPARE(drawnPixels().first, 0);
 }
 
 // ---------------------------------------------------------------------------------------

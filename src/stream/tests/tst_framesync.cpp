@@ -5,9 +5,14 @@
 #include <QList>
 #include <QTest>
 
+#include <lame.h>
+
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
+#include <vector>
 
 using namespace kestrune;
 using testsupport::Mp3Params;
@@ -92,6 +97,58 @@ struct TightCopy {
     std::unique_ptr<char[]> storage;
     QByteArray bytes;
 };
+
+// A bare sine at half scale, 128 kbit/s stereo 44.1 kHz: the encoder has bits to spare and
+// fills the frames with runs of 0xFF, as it does for tonal music. (The shared synthesiser
+// adds overtones precisely to avoid this; here it is what is wanted.)
+QByteArray bareSineMp3(double seconds, double hz) {
+    struct Closer {
+        void operator()(lame_global_flags *gf) const { lame_close(gf); }
+    };
+    const std::unique_ptr<lame_global_flags, Closer> gf(lame_init());
+    if (!gf)
+        return {};
+    lame_set_in_samplerate(gf.get(), 44100);
+    lame_set_out_samplerate(gf.get(), 44100);
+    lame_set_num_channels(gf.get(), 2);
+    lame_set_quality(gf.get(), 7);
+    lame_set_VBR(gf.get(), vbr_off);
+    lame_set_brate(gf.get(), 128);
+    lame_set_bWriteVbrTag(gf.get(), 0);
+    lame_set_write_id3tag_automatic(gf.get(), 0);
+    if (lame_init_params(gf.get()) < 0)
+        return {};
+    const int frames = int(seconds * 44100);
+    std::vector<short> pcm(size_t(frames) * 2);
+    for (int i = 0; i < frames; ++i)
+        pcm[size_t(i) * 2] = pcm[size_t(i) * 2 + 1] =
+            short(std::lround(16383 * std::sin(2 * std::numbers::pi * hz * i / 44100)));
+    std::vector<unsigned char> out(size_t(frames) * 5 / 4 + 7200);
+    const int n =
+        lame_encode_buffer_interleaved(gf.get(), pcm.data(), frames, out.data(), int(out.size()));
+    if (n < 0)
+        return {};
+    const int tail = lame_encode_flush(gf.get(), out.data() + n, int(out.size()) - n);
+    if (tail < 0)
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(out.data()), n + tail);
+}
+
+// Share of offsets into `data` (every `step` bytes) at which a resync head of `headBytes`
+// finds no frame, or finds one that is not a real frame start.
+double resyncFailureShare(const QByteArray &data, qsizetype headBytes, qsizetype step) {
+    const QList<qsizetype> frames = mpeg1Frames44k(data);
+    int tried = 0;
+    int failed = 0;
+    for (qsizetype offset = 0; offset + headBytes <= data.size(); offset += step) {
+        const QByteArray head = data.mid(offset, headBytes);
+        const qint32 found = findSync(head);
+        ++tried;
+        if (found < 0 || !frames.contains(offset + found))
+            ++failed;
+    }
+    return tried ? double(failed) / tried : 1.0;
+}
 
 } // namespace
 
@@ -220,6 +277,64 @@ private slots:
             QCOMPARE(format.bitRate, 128000);
             QCOMPARE(format.channelMode, channelModeAt(head, expected));
         }
+    }
+
+    // A run of 0xFF bytes is a sync pattern at every byte, but none of them is a valid header
+    // (bit-rate index 15); they must not use up the candidates.
+    void runsOfFFBeforeTheFramesAreSkipped_data() {
+        QTest::addColumn<int>("run");
+        for (const int run : {1, 2, 3, 9, 10, 11, 64, 2000})
+            QTest::addRow("%d bytes", run) << run;
+    }
+    void runsOfFFBeforeTheFramesAreSkipped() {
+        QFETCH(int, run);
+        const QByteArray frames = cbr44k();
+        StreamFormat format;
+        QCOMPARE(findSync(QByteArray(run, '\xff') + frames, &format), run);
+        QCOMPARE(format.sampleRate, 44100);
+        QCOMPARE(format.bitRate, 128000);
+        // Runs between decoys are free too: nine decoys (valid headers whose next frame does
+        // not agree), each behind a run of 0xFF, still leave the real stream as the tenth.
+        QByteArray head;
+        for (int i = 0; i < 9; ++i) {
+            QByteArray decoy(256, '\0');
+            decoy.replace(0, 4, QByteArray("\xff\xfb\x50\xc0", 4));
+            head += QByteArray(run, '\xff') + decoy;
+        }
+        const qsizetype real = head.size() + run;
+        head += QByteArray(run, '\xff') + frames;
+        QCOMPARE(findSync(head), qint32(real));
+        // Positions that merely look like syncs in other ways (a reserved version, layer
+        // bits 00, sample-rate index 3) do not count either.
+        QByteArray junk;
+        for (int i = 0; i < 12; ++i)
+            junk += QByteArray("\xff\xeb\x90\x00\xff\xf9\x90\x00\xff\xfb\x9c\x00", 12);
+        QCOMPARE(findSync(junk + frames), qint32(junk.size()));
+    }
+
+    // Resync heads start anywhere in the stream. In tonal music the frames hold long runs of
+    // 0xFF; the search must still find a real frame start from nearly every offset.
+    void resyncAnywhereInTonalMusic_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<double>("allowed");
+        const QByteArray sine = bareSineMp3(6.0, 440.0);
+        // Its frames are full of sync patterns: several a frame besides the real one.
+        int pairs = 0;
+        for (qsizetype i = 0; i + 1 < sine.size(); ++i)
+            pairs += uchar(sine[i]) == 0xFF && (uchar(sine[i + 1]) >> 4) >= 0xE;
+        QVERIFY(pairs > 4 * mpeg1Frames44k(sine).size());
+        QTest::newRow("bare sine") << sine << 0.01;
+        Mp3Params p;
+        p.seconds = 6.0;
+        QTest::newRow("tone with overtones") << synthesizeMp3(p) << 0.01;
+    }
+    void resyncAnywhereInTonalMusic() {
+        QFETCH(QByteArray, data);
+        QFETCH(double, allowed);
+        QVERIFY(mpeg1Frames44k(data).size() > 200);
+        const double share = resyncFailureShare(data, 8192, 7);
+        qInfo("resync heads that found no real frame: %.2f %%", share * 100);
+        QVERIFY2(share <= allowed, qPrintable(QString::number(share * 100, 'f', 2) + " %"));
     }
 
     void vbrStartIsRejected() {

@@ -271,10 +271,17 @@ private Q_SLOTS:
             ++requests;
         }
         QVERIFY(!more);
-        QCOMPARE(rig.output.stops, 1);
         QCOMPARE(rig.statuses.last(), PlayerStatus::ResyncText);
         QVERIFY(rig.intake.ResyncPending());
         QCOMPARE(rig.intake.HeadLength(), 0);
+        // The request runs inside the output's own read: the output is stopped afterwards,
+        // from the event loop, and only once however often it asks in between.
+        QCOMPARE(rig.output.stops, 0);
+        const int resyncs = int(rig.statuses.count(PlayerStatus::ResyncText));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(rig.intake.BufferRequest(buffer.data(), buffer.size(), more), 0);
+        QCOMPARE(int(rig.statuses.count(PlayerStatus::ResyncText)), resyncs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.output.stops, 1, 2000);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.intake.PlaybackStarted(), 2000); // stopped notification
 
         // The stream goes on: a new head (no header parsing), then prebuffering again.
@@ -300,6 +307,118 @@ private Q_SLOTS:
         QVERIFY(afterResync.at(1).startsWith("Status: Prebuffering "));
         QCOMPARE(afterResync.at(afterResync.size() - 2),
                  PlayerStatus::prebufferingText(rig.ring.BytesHeld()));
+    }
+
+    void queuedStopLeavesARestartedPlaybackAlone() {
+        Rig rig;
+        const QByteArray stream = Header + audio(12);
+        const auto playFromScratch = [&rig, &stream] {
+            for (qsizetype at = 0; !rig.intake.PlaybackStarted() && at < stream.size(); at += 4096)
+                rig.intake.Streaming(stream.mid(at, 4096), 4096);
+        };
+        playFromScratch();
+        QCOMPARE(rig.output.starts, 1);
+        QByteArray buffer(4096, '\0');
+        bool more = true;
+        for (int i = 0; more && i < 1000; ++i)
+            rig.intake.BufferRequest(buffer.data(), buffer.size(), more);
+        QVERIFY(rig.intake.ResyncPending());
+
+        // Before the underrun's stop comes round the player is stopped and started afresh
+        // (a Stop and Start, or the watchdog moving on), and plays again.
+        rig.output.Stop();
+        rig.intake.markPlaybackNotStarted();
+        rig.ring.Open();
+        rig.intake.ResetForConnection();
+        playFromScratch();
+        QCOMPARE(rig.output.starts, 2);
+        QVERIFY(rig.output.running);
+        QCOMPARE(rig.output.stops, 1);
+
+        // The old stop and the old stopped notification find a new playback: both pass by.
+        QTest::qWait(50);
+        QCOMPARE(rig.output.stops, 1);
+        QVERIFY(rig.output.running);
+        QVERIFY(rig.intake.PlaybackStarted());
+    }
+
+    // A long response header (between the head threshold and the head's capacity) plays
+    // however it is cut into reads: the head waits for the blank line that ends it.
+    void longHeaderPlaysWhateverTheReadSizes_data() {
+        QTest::addColumn<int>("headerBytes");
+        QTest::addColumn<int>("chunk");
+        for (const int headerBytes : {9000, 12000, 14000}) {
+            for (const int chunk : {20000, 4000, 1000, 333}) {
+                QTest::addRow("%d-byte header in %d-byte reads", headerBytes, chunk)
+                    << headerBytes << chunk;
+            }
+        }
+    }
+    void longHeaderPlaysWhateverTheReadSizes() {
+        QFETCH(int, headerBytes);
+        QFETCH(int, chunk);
+        QByteArray header = "ICY 200 OK\r\nicy-name: Long FM\r\n";
+        // Many ordinary lines, as a server with lots of notices sends them.
+        for (int line = 0; header.size() < headerBytes - 40; ++line)
+            header += "icy-notice" + QByteArray::number(line) + ": " + QByteArray(60, 'n') + "\r\n";
+        header += QByteArray(headerBytes - 2 - header.size() - 2, 'x') + "\r\n\r\n";
+        header.resize(headerBytes);
+        header.replace(headerBytes - 4, 4, "\r\n\r\n");
+        QCOMPARE(header.size(), headerBytes);
+        const QByteArray mp3 = audio(6);
+        Rig rig;
+        QSignalSpy message(&rig.intake, &StreamIntake::message);
+        rig.feed(header + mp3, chunk);
+
+        QVERIFY2(message.isEmpty(), qPrintable(message.value(0).value(0).toString()));
+        QCOMPARE(rig.output.starts, 1);
+        QCOMPARE(rig.intake.format().sampleRate, 44100);
+        // The header is shown whole, and the frames start right behind it.
+        QCOMPARE(rig.intake.streamText().left(headerBytes - 2),
+                 QString::fromLatin1(header.left(headerBytes - 2)));
+        QVERIFY(rig.intake.streamText().contains(
+            QStringLiteral("HeaderLen: %1 FramePos: %2 ").arg(headerBytes - 2).arg(headerBytes)));
+    }
+
+    // The head is processed at the threshold once the header has ended with room behind it;
+    // a header that does not end within the head is given up on only when the head is full.
+    void headWaitsForTheHeaderToEnd() {
+        const QByteArray mp3 = audio(3);
+        {
+            // An ordinary header: at the threshold, as always.
+            Rig rig;
+            rig.feed((Header + mp3).left(8192), 8192);
+            QVERIFY(!rig.intake.CollectingHead());
+        }
+        {
+            // 10,000 header bytes: not at the threshold, nor right at the blank line; once
+            // enough audio follows it.
+            QByteArray header = "ICY 200 OK\r\nicy-name: " + QByteArray(10000 - 30, 'y');
+            header += QByteArray(10000 - 4 - header.size(), 'z') + "\r\n\r\n";
+            const QByteArray stream = header + mp3;
+            // The header length counts up to the first LF of the blank line.
+            const qint32 headerLength = StreamIntake::FindHeaderEnd(header.constData(), 10000);
+            QCOMPARE(headerLength, 9998);
+            const qsizetype ready = headerLength + StreamIntake::MinAudioBehindHeader;
+            Rig rig;
+            rig.feed(stream.left(10000), 1000);
+            QVERIFY(rig.intake.CollectingHead());
+            rig.feed(stream.mid(10000, ready - 1 - 10000), 1000);
+            QVERIFY(rig.intake.CollectingHead());
+            rig.intake.Streaming(stream.mid(ready - 1, 1), 1);
+            QVERIFY(!rig.intake.CollectingHead());
+            QCOMPARE(rig.intake.HeadLength(), ready);
+        }
+        {
+            // No blank line at all: the full head is processed as before (and finds no frame
+            // in the endless header).
+            Rig rig;
+            QSignalSpy message(&rig.intake, &StreamIntake::message);
+            rig.feed("ICY 200 OK\r\n" + QByteArray(StreamIntake::HeadCapacity, 'h'), 1000);
+            QVERIFY(!rig.intake.CollectingHead());
+            QCOMPARE(rig.intake.HeadLength(), qint32(StreamIntake::HeadCapacity));
+            QCOMPARE(message.count(), 1);
+        }
     }
 };
 

@@ -99,8 +99,8 @@ int main(int argc, char *argv[]) {
         }
     });
     QObject::connect(&engine.client(), &HTTPStream::Error, &app,
-                     [&](qint16 number, const QString &text) {
-                         say(QStringLiteral("Error %1: %2").arg(number).arg(text));
+                     [&](StreamError number, const QString &text) {
+                         say(QStringLiteral("Error %1: %2").arg(qToUnderlying(number)).arg(text));
                          finish(1);
                      });
     QObject::connect(&engine.client(), &HTTPStream::messageRequested, &app,

@@ -1,27 +1,15 @@
-#include "stream/ui/frequencydisplay.h"
+#include "stream/ui/spectrumdisplay.h"
 
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QtEndian>
-
-#include <kissfft/kiss_fftr.h>
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace kestrune {
 
 namespace {
-
-constexpr int BandCount = SpectrumDisplay::FFTLength / 2;
-// The range the bands show, in dB relative to a full-scale sine.
-constexpr float FloorDb = -90.0f;
-// Analyses per second at most: more would not be seen, and the FFT runs on the GUI thread.
-constexpr int MinAnalysisIntervalMs = 33;
-// How fast the peak marks sink, in band heights (0..1) per second.
-constexpr float PeakFallPerSecond = 0.5f;
 
 const QColor Face(12, 14, 18);
 
@@ -36,42 +24,10 @@ QColor levelColor(float level) {
 
 } // namespace
 
-struct SpectrumDisplay::Fft {
-    kiss_fftr_cfg cfg = nullptr;
-    std::vector<float> hann;
-    std::vector<float> input;
-    std::vector<kiss_fft_cpx> output;
-
-    Fft()
-        : cfg(kiss_fftr_alloc(FFTLength, 0, nullptr, nullptr))
-        , hann(FFTLength)
-        , input(FFTLength)
-        , output(FFTLength / 2 + 1) {
-        for (int i = 0; i < FFTLength; ++i)
-            hann[i] = 0.5f - 0.5f * std::cos(2.0f * std::numbers::pi_v<float> * i / FFTLength);
-    }
-    ~Fft() { kiss_fftr_free(cfg); }
-    Fft(const Fft &) = delete;
-    Fft &operator=(const Fft &) = delete;
-};
-
 SpectrumDisplay::SpectrumDisplay(QWidget *parent)
-    : QWidget(parent)
-    , m_window(FFTLength, 0.0f)
-    , m_bands(BandCount, 0.0f)
-    , m_peaks(BandCount, 0.0f)
-    , m_fft(new Fft) {
+    : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 24);
-    m_pending.setSingleShot(true);
-    connect(&m_pending, &QTimer::timeout, this, [this] {
-        analyse();
-        update();
-    });
-}
-
-SpectrumDisplay::~SpectrumDisplay() {
-    delete m_fft;
 }
 
 void SpectrumDisplay::setDisplaySetting(int setting) {
@@ -82,79 +38,35 @@ void SpectrumDisplay::setDisplaySetting(int setting) {
     update();
 }
 
-void SpectrumDisplay::addPcm(const QByteArray &pcm) {
-    constexpr int FrameBytes = 4;
-    const qsizetype frames = pcm.size() / FrameBytes;
-    // Only the latest FFTLength frames can matter.
-    const qsizetype first = std::max<qsizetype>(0, frames - FFTLength);
-    const char *p = pcm.constData() + first * FrameBytes;
-    for (qsizetype i = first; i < frames; ++i, p += FrameBytes) {
-        const int left = qFromLittleEndian<qint16>(p);
-        const int right = qFromLittleEndian<qint16>(p + 2);
-        m_window[m_writePos] = float(left + right) / (2.0f * 32768.0f);
-        m_writePos = (m_writePos + 1) % FFTLength;
-    }
-    if (frames == 0)
-        return;
-
-    if (!m_sinceAnalysis.isValid() || m_sinceAnalysis.elapsed() >= MinAnalysisIntervalMs) {
-        m_pending.stop();
-        analyse();
-        update();
-    } else if (!m_pending.isActive()) {
-        // The latest samples still get shown if no more PCM comes.
-        m_pending.start(int(MinAnalysisIntervalMs - m_sinceAnalysis.elapsed()));
-    }
-}
-
-void SpectrumDisplay::clear() {
-    m_pending.stop();
-    m_sinceAnalysis.invalidate();
-    std::fill(m_window.begin(), m_window.end(), 0.0f);
-    std::fill(m_bands.begin(), m_bands.end(), 0.0f);
-    std::fill(m_peaks.begin(), m_peaks.end(), 0.0f);
-    m_writePos = 0;
+void SpectrumDisplay::setLevels(const SpectrumLevels &levels) {
+    m_levels = levels;
     update();
 }
 
-void SpectrumDisplay::analyse() {
-    const float seconds =
-        m_sinceAnalysis.isValid() ? float(m_sinceAnalysis.restart()) / 1000.0f : 0.0f;
-    if (!m_sinceAnalysis.isValid())
-        m_sinceAnalysis.start();
-
-    Fft &f = *m_fft;
-    for (int i = 0; i < FFTLength; ++i)
-        f.input[i] = m_window[(m_writePos + i) % FFTLength] * f.hann[i];
-    kiss_fftr(f.cfg, f.input.data(), f.output.data());
-
-    // A full-scale sine gives |X| = N / 4 with this window (N / 2 for the window's sum,
-    // halved for the one-sided spectrum), so that is 0 dB.
-    constexpr float Scale = 4.0f / FFTLength;
-    const float peakFall = PeakFallPerSecond * seconds;
-    for (int k = 0; k < BandCount; ++k) {
-        const float mag = std::hypot(f.output[k].r, f.output[k].i) * Scale;
-        const float db = 20.0f * std::log10(std::max(mag, 1e-9f));
-        const float level = std::clamp((db - FloorDb) / -FloorDb, 0.0f, 1.0f);
-        m_bands[k] = level;
-        m_peaks[k] = std::max(level, m_peaks[k] - peakFall);
-    }
+void SpectrumDisplay::clear() {
+    std::fill(m_levels.bands.begin(), m_levels.bands.end(), 0.0f);
+    std::fill(m_levels.peaks.begin(), m_levels.peaks.end(), 0.0f);
+    update();
 }
 
 void SpectrumDisplay::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.fillRect(rect(), Face);
 
+    const int bandCount = int(m_levels.bands.size());
+    if (bandCount == 0)
+        return;
     const int w = width();
     const int h = height();
     // At least 2 px per column; narrow widgets merge neighbouring bands (loudest wins).
-    const int columns = std::clamp(w / 2, 1, BandCount);
+    const int columns = std::clamp(w / 2, 1, bandCount);
     std::vector<float> level(columns, 0.0f);
     std::vector<float> peak(columns, 0.0f);
-    for (int k = 0; k < BandCount; ++k) {
-        const int c = k * columns / BandCount;
-        level[c] = std::max(level[c], m_bands[k]);
-        peak[c] = std::max(peak[c], m_peaks[k]);
+    for (int k = 0; k < bandCount; ++k) {
+        const int c = k * columns / bandCount;
+        level[c] = std::max(level[c], m_levels.bands[size_t(k)]);
+        if (size_t(k) < m_levels.peaks.size())
+            peak[c] = std::max(peak[c], m_levels.peaks[size_t(k)]);
     }
     const double colW = double(w) / columns;
     auto left = [&](int c) { return int(std::lround(c * colW)); };

@@ -1,0 +1,380 @@
+// The sound-device output (QAudioSink in pull mode) against a real sound server: a private
+// PulseAudio daemon with a null sink, started here in a temporary folder, so the sink's
+// buffers are real and the sanitizer sees every use of them. Playback runs the whole engine
+// over real sockets with synthesised MP3, through underruns.
+#include "stream/audio/outputs.h"
+#include "stream/engine.h"
+#include "stream/playerstatus.h"
+#include "streamsynth/mp3synth.h"
+#include "streamsynth/streamserver.h"
+
+#include <QAudioDevice>
+#include <QDir>
+#include <QFile>
+#include <QLocalSocket>
+#include <QMediaDevices>
+#include <QPointer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
+using namespace kestrune;
+using namespace kestrune::testsupport;
+
+namespace {
+
+constexpr double PcmBytesPerSecond = PcmSampleRate * PcmBytesPerFrame;
+
+// A PulseAudio daemon of our own: its socket, cookie and runtime files live in a temporary
+// folder, it loads only a null sink and the local protocol, and it never goes idle.
+class PrivateSoundServer {
+public:
+    ~PrivateSoundServer() { stop(); }
+
+    // Empty when it runs; otherwise why it could not be started.
+    QString start() {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
+        if (program.isEmpty())
+            return QStringLiteral("pulseaudio is not installed");
+        if (!m_dir.isValid() || !QDir(m_dir.path()).mkpath(QStringLiteral("run")))
+            return QStringLiteral("no temporary folder");
+        m_socketPath = m_dir.filePath(QStringLiteral("native"));
+        // Clients must never start a daemon of their own (the user's, or one per test).
+        const QString clientConfig = m_dir.filePath(QStringLiteral("client.conf"));
+        QFile conf(clientConfig);
+        if (!conf.open(QIODevice::WriteOnly) || conf.write("autospawn = no\n") <= 0)
+            return QStringLiteral("cannot write %1").arg(clientConfig);
+        conf.close();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_dir.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+        env.remove(QStringLiteral("PULSE_SERVER"));
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+#ifdef Q_OS_LINUX
+        // It never exits by itself; if this test dies (a sanitizer report aborts it), the
+        // daemon goes with it instead of lingering.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
+        // -n: no default script; as root it also needs --system=false spelt out, and no pid
+        // file (it would go to the shared runtime folder).
+        m_process.start(program,
+                        {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+                         QStringLiteral("--system=false"), QStringLiteral("--use-pid-file=false"),
+                         QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit"),
+                         QStringLiteral("--disallow-module-loading"),
+                         QStringLiteral("--log-target=stderr"), QStringLiteral("-L"),
+                         QStringLiteral("module-null-sink"), QStringLiteral("-L"),
+                         QStringLiteral("module-native-protocol-unix socket=%1 "
+                                        "auth-anonymous=1")
+                             .arg(m_socketPath)});
+        if (!m_process.waitForStarted(5000))
+            return QStringLiteral("pulseaudio did not start: ") + m_process.errorString();
+
+        // Ready once its socket accepts a connection; give up after ten seconds.
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 10000) {
+            if (m_process.state() != QProcess::Running)
+                return QStringLiteral("pulseaudio exited: ") +
+                       QString::fromLocal8Bit(m_process.readAll()).trimmed();
+            QLocalSocket probe;
+            probe.connectToServer(m_socketPath);
+            if (probe.waitForConnected(200))
+                break;
+            QTest::qWait(50);
+        }
+        if (clock.elapsed() >= 10000)
+            return QStringLiteral("pulseaudio's socket never answered");
+        qputenv("PULSE_SERVER", ("unix:" + m_socketPath).toLocal8Bit());
+        qputenv("PULSE_CLIENTCONFIG", clientConfig.toLocal8Bit());
+        return QString();
+    }
+
+    void stop() {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+
+    QString log() {
+        return QString::fromLocal8Bit(m_process.readAll());
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_socketPath;
+    QProcess m_process;
+};
+
+// Endless PCM whose bytes follow from their position. It can act from inside a read the way
+// the decoder chain does: something stops the output, and the read still writes its buffer.
+class ProbeSource : public PcmSource {
+public:
+    std::function<void()> duringRead; // runs once, inside the read, before the buffer is filled
+    qint64 fireAfterBytes = 0;        // the read that passes this many bytes runs it
+    qint64 given = 0;
+    int reads = 0;
+
+    qint64 readPcm(char *data, qint64 maxBytes) override {
+        ++reads;
+        if (duringRead && given + maxBytes > fireAfterBytes)
+            std::exchange(duringRead, nullptr)();
+        for (qint64 i = 0; i < maxBytes; ++i)
+            data[i] = char((given + i) * 7);
+        given += maxBytes;
+        return maxBytes;
+    }
+};
+
+const QByteArray Header = "ICY 200 OK\r\nicy-name:Device Test\r\nicy-genre:Test\r\n"
+                          "content-type:audio/mpeg\r\n\r\n";
+
+// Answers one stream request with the header and a first part of the audio at once, then
+// holds the line open until told to send more, or to close.
+class ScriptedStation : public QObject {
+public:
+    ScriptedStation() {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                m_socket = socket;
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                    m_request += socket->readAll();
+                    if (!m_answered && m_request.contains("\r\n\r\n")) {
+                        m_answered = true;
+                        socket->write(Header + m_firstPart);
+                    }
+                });
+            }
+        });
+    }
+    bool listen(const QByteArray &firstPart) {
+        m_firstPart = firstPart;
+        return listenOnLowPort(m_server);
+    }
+    QString url() const {
+        return QStringLiteral("http://127.0.0.1:%1/").arg(m_server.serverPort());
+    }
+    bool answered() const { return m_answered; }
+    void send(const QByteArray &bytes) {
+        if (m_socket)
+            m_socket->write(bytes);
+    }
+    void close() {
+        if (m_socket)
+            m_socket->disconnectFromHost();
+    }
+
+private:
+    QTcpServer m_server;
+    QPointer<QTcpSocket> m_socket;
+    QByteArray m_request;
+    QByteArray m_firstPart;
+    bool m_answered = false;
+};
+
+QByteArray mp3(double seconds, int kbps) {
+    Mp3Params params;
+    params.seconds = seconds;
+    params.bitrateKbps = kbps;
+    return synthesizeMp3(params);
+}
+
+// The engine on the sound device, recording the status texts and what it asks for.
+struct DevicePlayer {
+    StreamEngine engine{createDeviceOutput()};
+    QStringList statuses;
+    QStringList messages;
+
+    DevicePlayer() {
+        QObject::connect(&engine.status(), &PlayerStatus::textChanged, [this](const QString &t) {
+            if (statuses.isEmpty() || statuses.last() != t)
+                statuses << t;
+        });
+        QObject::connect(&engine.intake(), &StreamIntake::message,
+                         [this](const QString &t) { messages << t; });
+        QObject::connect(&engine.intake(), &StreamIntake::stopRequested,
+                         [this] { engine.stopPlayback(); });
+    }
+    qint64 played() { return engine.output().bytesPlayed(); }
+};
+
+} // namespace
+
+class DeviceOutputTest : public QObject {
+    Q_OBJECT
+
+    PrivateSoundServer m_sound;
+
+private Q_SLOTS:
+    // A null sink that has had no stream sleeps in long blocks (up to two seconds) before it
+    // takes the first sound, so the waits below allow for that.
+    void initTestCase() {
+        // Before anything asks Qt for a device: the sound server is picked on first use.
+        const QString failure = m_sound.start();
+        if (!failure.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no private sound server (%1): the device output "
+                                            "is not tested here")
+                                 .arg(failure)));
+        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+        QVERIFY2(!device.isNull(), qPrintable(m_sound.log()));
+    }
+
+    void cleanupTestCase() { m_sound.stop(); }
+
+    void stopFromInsideItsOwnReadIsSafe() {
+        auto output = createDeviceOutput();
+        QSignalSpy stopped(output.get(), &AudioOutput::stopped);
+        ProbeSource source;
+        bool runningAfterStop = true;
+        // The read stops the output and then fills the buffer the sink handed over, as the
+        // decoder does when the ring runs dry in the middle of its read.
+        source.fireAfterBytes = qint64(0.3 * PcmBytesPerSecond);
+        source.duringRead = [&] {
+            output->Stop();
+            runningAfterStop = output->IsRunning();
+        };
+        QVERIFY(output->Start(&source));
+        QTRY_VERIFY_WITH_TIMEOUT(!source.duringRead, 5000);
+        QVERIFY(!runningAfterStop);
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 2000);
+        // What was read after the stop was not played; nothing is read after it.
+        const qint64 playedBeforeStop = output->bytesPlayed();
+        QVERIFY2(playedBeforeStop >= qint64(0.2 * PcmBytesPerSecond) &&
+                     playedBeforeStop <= source.fireAfterBytes,
+                 qPrintable(QString::number(playedBeforeStop)));
+        const int reads = source.reads;
+        QTest::qWait(200);
+        QCOMPARE(source.reads, reads);
+        QCOMPARE(stopped.count(), 1);
+
+        // Started again, it plays on, and only what the new source gave.
+        ProbeSource next;
+        QVERIFY(output->Start(&next));
+        QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > playedBeforeStop + 0.3 * PcmBytesPerSecond,
+                                 5000);
+        QVERIFY(output->bytesPlayed() - playedBeforeStop <= next.given);
+        output->Stop();
+        QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 2, 2000);
+    }
+
+    void restartFromInsideItsOwnReadPlaysTheNewSource() {
+        auto output = createDeviceOutput();
+        QSignalSpy stopped(output.get(), &AudioOutput::stopped);
+        ProbeSource first;
+        ProbeSource second;
+        first.fireAfterBytes = qint64(0.2 * PcmBytesPerSecond);
+        first.duringRead = [&] { QVERIFY(output->Start(&second)); };
+        QVERIFY(output->Start(&first));
+        QTRY_VERIFY_WITH_TIMEOUT(!first.duringRead, 5000);
+        const qint64 fromFirst = first.given;
+        QTRY_VERIFY_WITH_TIMEOUT(second.given > qint64(0.3 * PcmBytesPerSecond), 5000);
+        // The old sink is gone: the first source is not read again, and everything played
+        // since came from the second.
+        QCOMPARE(first.given, fromFirst);
+        QVERIFY(output->IsRunning());
+        QCOMPARE(stopped.count(), 1);
+        QVERIFY(output->bytesPlayed() <= fromFirst + second.given);
+        output->Stop();
+    }
+
+    void playsThroughAnUnderrunAndResyncs() {
+        // 320 kbit/s so that the parts play in well under two seconds each.
+        constexpr int Kbps = 320;
+        const QByteArray audio = mp3(4.0, Kbps);
+        const qsizetype firstPart = 72000;  // over the prebuffer threshold, about 1.8 s
+        const qsizetype secondPart = 80000; // a new head and prebuffering again, about 2 s
+        QVERIFY(audio.size() > firstPart + secondPart);
+        ScriptedStation station;
+        QVERIFY(station.listen(audio.left(firstPart)));
+
+        DevicePlayer player;
+        player.engine.play(station.url());
+        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(PlayerStatus::PlayingText), 5000);
+        // The ring runs dry while the line stays open.
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), PlayerStatus::ResyncText, 8000);
+        const qint64 beforeResync = player.played();
+        // Most of the first part reached the device (the decoder's last request and the
+        // bytes staged under one block stay behind).
+        const double firstSeconds = double(firstPart) / (Kbps * 125);
+        QVERIFY2(beforeResync > (firstSeconds - 0.4) * PcmBytesPerSecond,
+                 qPrintable(QString::number(beforeResync)));
+        QTRY_VERIFY_WITH_TIMEOUT(!player.engine.output().IsRunning(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.engine.intake().PlaybackStarted(), 2000);
+
+        // More arrives: a fresh head, the frames found again, prebuffering, playing.
+        station.send(audio.mid(firstPart, secondPart));
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), PlayerStatus::PlayingText, 5000);
+        const QStringList afterResync =
+            player.statuses.mid(player.statuses.indexOf(PlayerStatus::ResyncText));
+        QVERIFY(afterResync.at(1).startsWith("Status: Prebuffering "));
+        QVERIFY(player.engine.output().IsRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(player.played() > beforeResync + 0.5 * PcmBytesPerSecond, 5000);
+        QVERIFY(player.engine.intake().streamText().contains("HeaderLen: 0 "));
+
+        // The station goes away; the ring runs dry once more.
+        station.close();
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), PlayerStatus::ResyncText, 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(!player.engine.output().IsRunning(), 2000);
+        QVERIFY(player.messages.isEmpty());
+    }
+
+    void diagnosticToolPlaysAClosingStationOnTheDevice() {
+        Mp3Params params;
+        params.seconds = 6;
+        params.bitrateKbps = 320;
+        StreamServerOptions options;
+        options.responseHeader = Header;
+        options.audio = synthesizeMp3(params);
+        options.bitrateKbps = params.bitrateKbps;
+        options.fault = StreamFault::CloseMidStream;
+        options.closeAfterBytes = 90000; // past the prebuffer: plays, then runs dry
+        PacedStreamServer server(options);
+        QVERIFY(server.listen());
+
+        QProcess play;
+        play.start(QStringLiteral(KESTRUNE_PLAY),
+                   {QStringLiteral("--audio"), QStringLiteral("device"), server.url()});
+        QVERIFY(play.waitForStarted(5000));
+        // The server lives in this process: keep its event loop turning while the tool runs.
+        QTRY_VERIFY_WITH_TIMEOUT(play.state() == QProcess::NotRunning, 30000);
+        const QString out = QString::fromLocal8Bit(play.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(play.readAllStandardError());
+        QVERIFY2(!err.contains("AddressSanitizer") && !err.contains("runtime error"),
+                 qPrintable(err));
+        QCOMPARE(play.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(play.exitCode() == 0, qPrintable(out + err));
+        QVERIFY2(!out.contains("Output: null") && !out.contains("Output: device"), qPrintable(out));
+        QVERIFY(out.contains("Status: Playing stream"));
+        QVERIFY(out.contains("Response completed"));
+        QVERIFY(out.contains("Status: Resync..."));
+        const qsizetype at = out.indexOf("Played: ");
+        QVERIFY(at >= 0);
+        const qint64 played = out.mid(at + 8).section(' ', 0, 0).toLongLong();
+        // 90,000 bytes at 320 kbit/s are 2.25 s of sound.
+        QVERIFY2(played > 1.8 * PcmBytesPerSecond, qPrintable(out));
+    }
+};
+
+QTEST_GUILESS_MAIN(DeviceOutputTest)
+#include "tst_deviceoutput.moc"
