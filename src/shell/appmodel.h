@@ -9,6 +9,7 @@
 #include "directory/pageparser.h"
 #include "directory/stationlist.h"
 #include "recorder/recordingstate.h"
+#include "stream/audio/spectrumanalyser.h"
 #include "stream/statusformat.h"
 #include "stream/statusmonitor.h"
 
@@ -44,6 +45,8 @@ public:
     // The rows of the current directory page, in grid order.
     const QList<StationRow> &stationRows() const { return m_rows; }
     RecordingState &recording() { return m_recording; }
+    // The spectrum of what the output plays; it analyses only while something shows it.
+    SpectrumAnalyser &spectrum() { return m_spectrum; }
 
     // A station row was selected: its playlist is the one Play asks for. False (and nothing
     // changes) for a row that does not exist.
@@ -78,6 +81,7 @@ private:
     StationList m_stations;
     QList<StationRow> m_rows;
     RecordingState m_recording;
+    SpectrumAnalyser m_spectrum;
     QDateTime m_LastTickTime;
     FreeSpace m_freeSpace;
 };

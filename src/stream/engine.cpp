@@ -16,8 +16,6 @@ StreamEngine::StreamEngine(std::unique_ptr<AudioOutput> output, QObject *parent)
         [this](const QByteArray &format) { m_decoder.SetInputFormat(format); });
     connect(&m_client, &HTTPStream::Streaming, m_intake.get(), &StreamIntake::Streaming);
     connect(m_output.get(), &AudioOutput::stopped, m_intake.get(), &StreamIntake::OutputStopped);
-    connect(m_output.get(), &AudioOutput::played, &m_spectrum, &SpectrumAnalyser::addPcm);
-    connect(m_output.get(), &AudioOutput::stopped, &m_spectrum, &SpectrumAnalyser::clear);
 }
 
 StreamEngine::~StreamEngine() {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "stream/audio/decoderchain.h"
-#include "stream/audio/spectrumanalyser.h"
 #include "stream/audiooutput.h"
 #include "stream/httpstream.h"
 #include "stream/intake.h"
@@ -33,8 +32,6 @@ public:
     SampleRateTable &sampleRates() { return m_sampleRates; }
     // The player's phase and its texts (status panel 1, the grid caption).
     PlayerStatus &status() { return m_status; }
-    // The spectrum of what the output plays; cleared when it stops.
-    SpectrumAnalyser &spectrum() { return m_spectrum; }
 
     // Stops the connection and the sound: the client stops, playback is no longer started,
     // the output stops and the ring is closed.
@@ -52,7 +49,6 @@ private:
     std::unique_ptr<AudioOutput> m_output;
     DecoderChain m_decoder;
     std::unique_ptr<StreamIntake> m_intake;
-    SpectrumAnalyser m_spectrum;
 };
 
 } // namespace kestrune

@@ -10,6 +10,8 @@
 #include "stream/playerstatus.h"
 
 #include <QSignalSpy>
+
+#include <algorithm>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -89,6 +91,14 @@ private Q_SLOTS:
             QString(" Playing stream (Server 1 of %1)").arg(model.connection().servers().size()));
         QCOMPARE(tick.recordEnabled, std::optional<bool>(true));
 
+        // The spectrum follows what the output plays, once something shows it.
+        QSignalSpy levels(&model.spectrum(), &SpectrumAnalyser::levelsChanged);
+        const auto loudest = [&] {
+            const std::vector<float> &bands = model.spectrum().levels().bands;
+            return bands.empty() ? 0.0f : *std::max_element(bands.begin(), bands.end());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(loudest() > 0.05f, 3000);
+
         // A search while the stream plays shows its texts but leaves the player playing:
         // the song is still polled and recording stays available.
         model.directory().getStations("- Jazz", "All Bitrates", status.caption());
@@ -108,6 +118,7 @@ private Q_SLOTS:
         QCOMPARE(status.text(), QString("Status: Stopped"));
         QCOMPARE(status.caption(), QString());
         QVERIFY(!model.engine().client().isConnected());
+        QTRY_COMPARE_WITH_TIMEOUT(loudest(), 0.0f, 2000);
     }
 };
 

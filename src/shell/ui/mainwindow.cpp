@@ -193,7 +193,7 @@ void MainWindow::connectEngine() {
             [this](const QString &text) { m_statusBar->setPanelText(2, text); });
     connect(&intake, &StreamIntake::stationInfoRequested, this, &MainWindow::GetStationInfo);
     connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
-    connect(&engine.spectrum(), &SpectrumAnalyser::levelsChanged, m_spectrum,
+    connect(&m_model.spectrum(), &SpectrumAnalyser::levelsChanged, m_spectrum,
             &SpectrumDisplay::setLevels);
 
     connect(c, &ConnectionManager::downloadedText, this,

@@ -55,6 +55,9 @@ SpectrumAnalyser::SpectrumAnalyser(QObject *parent)
 SpectrumAnalyser::~SpectrumAnalyser() = default;
 
 void SpectrumAnalyser::addPcm(const QByteArray &pcm) {
+    // Nobody looks: not even the samples are kept.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&SpectrumAnalyser::levelsChanged)))
+        return;
     const qsizetype frames = pcm.size() / PcmBytesPerFrame;
     if (frames == 0)
         return;
@@ -67,9 +70,6 @@ void SpectrumAnalyser::addPcm(const QByteArray &pcm) {
         m_window[size_t(m_writePos)] = float(left + right) / (2.0f * 32768.0f);
         m_writePos = (m_writePos + 1) % FFTLength;
     }
-    if (!isSignalConnected(QMetaMethod::fromSignal(&SpectrumAnalyser::levelsChanged)))
-        return;
-
     if (!m_sinceAnalysis.isValid() || m_sinceAnalysis.elapsed() >= MinAnalysisIntervalMs) {
         m_pending.stop();
         analyse();
