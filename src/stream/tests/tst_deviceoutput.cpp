@@ -7,6 +7,7 @@
 #include "stream/playerstatus.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
+#include "testplayer.h"
 
 #include <QAudioDevice>
 #include <QDir>
@@ -200,23 +201,10 @@ QByteArray mp3(double seconds, int kbps) {
     return synthesizeMp3(params);
 }
 
-// The engine on the sound device, recording the status texts and what it asks for.
-struct DevicePlayer {
-    StreamEngine engine{createDeviceOutput()};
-    QStringList statuses;
-    QStringList messages;
-
-    DevicePlayer() {
-        QObject::connect(&engine.status(), &PlayerStatus::textChanged, [this](const QString &t) {
-            if (statuses.isEmpty() || statuses.last() != t)
-                statuses << t;
-        });
-        QObject::connect(&engine.intake(), &StreamIntake::message,
-                         [this](const QString &t) { messages << t; });
-        QObject::connect(&engine.intake(), &StreamIntake::stopRequested,
-                         [this] { engine.stopPlayback(); });
-    }
-    qint64 played() { return engine.output().bytesPlayed(); }
+// The engine on the sound device.
+struct DevicePlayer : test::TestPlayer {
+    DevicePlayer()
+        : TestPlayer(createDeviceOutput()) {}
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "stream/engine.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
+#include "testplayer.h"
 
 #include <QAudioDevice>
 #include <QElapsedTimer>
@@ -28,28 +29,9 @@ QByteArray audio(double seconds) {
     return synthesizeMp3(params);
 }
 
-struct Player {
-    StreamEngine engine{createNullOutput()};
-    QStringList statuses;
-    QStringList messages;
-    int stops = 0;
-
-    Player() {
-        QObject::connect(&engine.status(), &PlayerStatus::textChanged, [this](const QString &t) {
-            if (statuses.isEmpty() || statuses.last() != t)
-                statuses << t;
-        });
-        QObject::connect(&engine.intake(), &StreamIntake::message,
-                         [this](const QString &t) { messages << t; });
-        QObject::connect(&engine.intake(), &StreamIntake::stopRequested, [this] {
-            ++stops;
-            engine.stopPlayback();
-        });
-    }
-    double secondsPlayed() const {
-        return double(const_cast<StreamEngine &>(engine).output().bytesPlayed()) /
-               (PcmSampleRate * PcmBytesPerFrame);
-    }
+struct Player : test::TestPlayer {
+    Player()
+        : TestPlayer(createNullOutput()) {}
 };
 
 StreamServerOptions options(const QByteArray &mp3) {
