@@ -37,6 +37,15 @@ void AppModel::wireEngine() {
     StreamIntake &intake = m_engine->intake();
     connect(&intake, &StreamIntake::stopRequested, m_connection.get(), &ConnectionManager::Stop);
     connect(&intake, &StreamIntake::artistRequested, this, &AppModel::GetArtist);
+    connect(&intake, &StreamIntake::stationInfoRequested, this, &AppModel::GetStationInfo);
+    connect(m_connection.get(), &ConnectionManager::serverUrlText, this,
+            [this](const QString &url) { setLabel(StationLabel::ServerUrl, url); });
+    // A connection ended: its station link and song are gone (the format labels are the
+    // station panel's own).
+    connect(m_connection.get(), &ConnectionManager::streamLabelsCleared, this, [this] {
+        setLabel(StationLabel::Link, QString());
+        setLabel(StationLabel::Artist, QString());
+    });
     connect(&intake, &StreamIntake::cursorReset, this, [this] { Q_EMIT busyChanged(false); });
     connect(&intake, &StreamIntake::message, this,
             [this](const QString &text) { Q_EMIT message(text, MessageIcon::None); });
@@ -83,8 +92,35 @@ bool AppModel::selectStation(int row) {
     if (!m_stations.select(row))
         return false;
     const StationRow station = m_rows.value(row);
-    Q_EMIT stationSelected(station.name, station.genre, station.bitrateText);
+    setLabel(StationLabel::Genre, station.genre);
+    setLabel(StationLabel::Bitrate, station.bitrateText);
+    setLabel(StationLabel::Station, station.name);
     return true;
+}
+
+QString AppModel::label(StationLabel which) const {
+    return m_labels.value(which);
+}
+
+void AppModel::setLabel(StationLabel which, const QString &text) {
+    QString &current = m_labels[which];
+    if (current == text)
+        return;
+    current = text;
+    Q_EMIT labelChanged(which, text);
+    if (which == StationLabel::Artist)
+        Q_EMIT artistChanged(text);
+}
+
+void AppModel::GetStationInfo() {
+    // What the server announces replaces what the directory listed.
+    const AnnouncedStation station = kestrune::GetStationInfo(m_engine->intake().streamText());
+    if (station.name)
+        setLabel(StationLabel::Station, *station.name);
+    if (station.genre)
+        setLabel(StationLabel::Genre, *station.genre);
+    if (station.url)
+        setLabel(StationLabel::Link, *station.url);
 }
 
 StatusSnapshot AppModel::snapshot() const {

@@ -14,12 +14,24 @@
 #include "stream/statusmonitor.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 
 #include <memory>
 
 namespace kestrune {
+
+// The texts the main window shows about the station playing; the recorder names its files
+// after them and the tracker polls the server address.
+enum class StationLabel {
+    Station,   // lblStation: the directory's name, then the server's icy-name
+    Genre,     // lblGenre
+    Link,      // StationLink: the server's icy-url
+    Bitrate,   // lblBitrate as the directory lists it
+    ServerUrl, // lblURL: the address of the server in use
+    Artist,    // lblArtist: the song now playing, "Unknown", or empty
+};
 
 class ConnectionManager;
 class DirectoryController;
@@ -58,6 +70,13 @@ public:
     Timer2View timer2Tick();
     StatusSnapshot snapshot() const;
 
+    QString label(StationLabel which) const;
+    // Every write of a label goes through here; a change is signalled only when the text
+    // really changes (a change of the artist splits a recording).
+    void setLabel(StationLabel which, const QString &text);
+
+    // Station details from the stream's response header.
+    void GetStationInfo();
     // The now-playing poll; the song comes with the now-playing tracker.
     void GetArtist() {}
 
@@ -66,8 +85,9 @@ Q_SIGNALS:
     void message(const QString &text, kestrune::MessageIcon icon);
     // The hourglass while the directory or a station is being asked, and its end.
     void busyChanged(bool busy);
-    // The selected station's name, genre and bitrate as the directory listed them.
-    void stationSelected(const QString &name, const QString &genre, const QString &bitrate);
+    void labelChanged(kestrune::StationLabel which, const QString &text);
+    // The song changed (lblArtist), including when it was cleared.
+    void artistChanged(const QString &artist);
 
 private:
     void wireDirectory();
@@ -82,6 +102,7 @@ private:
     QList<StationRow> m_rows;
     RecordingState m_recording;
     SpectrumAnalyser m_spectrum;
+    QHash<StationLabel, QString> m_labels;
     QDateTime m_LastTickTime;
     FreeSpace m_freeSpace;
 };

@@ -2,7 +2,6 @@
 
 #include "components/twips.h"
 #include "components/valuelabel.h"
-#include "directory/stationlist.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
 
@@ -80,28 +79,11 @@ void StationPanel::attach(StreamEngine &engine, ConnectionManager &connection) {
     connect(c, &ConnectionManager::streamLabelsCleared, this, &StationPanel::clearStreamLabels);
     connect(c, &ConnectionManager::serversChanged, this, &StationPanel::setServers);
     connect(c, &ConnectionManager::serverSelected, this, &StationPanel::selectServer);
-    connect(c, &ConnectionManager::serverUrlText, m_lblURL, &QLabel::setText);
     connect(this, &StationPanel::serverClicked, c, &ConnectionManager::ServerClicked);
 }
 
-void StationPanel::showSelection(const QString &name, const QString &genre,
-                                 const QString &bitrate) {
-    m_lblGenre->setText(genre);
-    m_lblBitrate->setText(bitrate);
-    m_lblStation->setText(name);
-}
-
-void StationPanel::showAnnounced(const AnnouncedStation &station) {
-    if (station.name)
-        m_lblStation->setText(*station.name);
-    if (station.genre)
-        m_lblGenre->setText(*station.genre);
-    if (station.url)
-        m_StationLink->setText(*station.url);
-}
-
 void StationPanel::clearStreamLabels() {
-    for (QLabel *label : {m_lblSampleRate, m_lblChannels, m_StationLink, m_lblArtist})
+    for (QLabel *label : {m_lblSampleRate, m_lblChannels})
         label->clear();
 }
 

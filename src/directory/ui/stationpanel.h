@@ -11,7 +11,6 @@ class QPlainTextEdit;
 
 namespace kestrune {
 
-struct AnnouncedStation;
 class ConnectionManager;
 class StreamEngine;
 
@@ -24,11 +23,7 @@ public:
     // the connection manager reports of the servers; a click on a server goes to it.
     void attach(StreamEngine &engine, ConnectionManager &connection);
 
-    // The directory's listing of the selected station.
-    void showSelection(const QString &name, const QString &genre, const QString &bitrate);
-    // What the stream server announced; fields it did not announce keep their text.
-    void showAnnounced(const AnnouncedStation &station);
-    // A connection ended: its sample rate, channels, station link and song are gone.
+    // A connection ended: its sample rate and channels are gone.
     void clearStreamLabels();
     void setServers(const QStringList &servers);
     void selectServer(int row);

@@ -17,11 +17,13 @@ RecordingPanel::RecordingPanel(QWidget *parent)
     m_lblRecSize = valueLabel("lblRecSize", this);
     // The free space of the drive the recording goes to.
     m_freeSpace = valueLabel("Label3", this);
+    m_lblFileToRecord->setText(QStringLiteral("None"));
+    m_lblRecSize->setText(QStringLiteral("None"));
     auto *record = new QFormLayout(this);
     record->addRow(m_ledRecording);
-    record->addRow(QStringLiteral("File:"), m_lblFileToRecord);
+    record->addRow(QStringLiteral("Recording to:"), m_lblFileToRecord);
     record->addRow(QStringLiteral("Recorded:"), m_lblRecSize);
-    record->addRow(QStringLiteral("Free space:"), m_freeSpace);
+    record->addRow(QStringLiteral("Space left on drive:"), m_freeSpace);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 }
 

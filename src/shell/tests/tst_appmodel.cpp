@@ -46,6 +46,25 @@ private Q_SLOTS:
                 QStringLiteral("http://127.0.0.1:%1").arg(m_simulator->directoryPort()).toLatin1());
     }
 
+    // Every write of the song goes through one setter; only a real change is signalled,
+    // clearing included (a change splits a recording).
+    void theSongChangesOnlyWhenItsTextDoes() {
+        Registry registry(m_root.filePath("settings"));
+        Settings settings(registry, m_root.path());
+        AppModel model(settings);
+        QSignalSpy changes(&model, &AppModel::artistChanged);
+        model.setLabel(StationLabel::Artist, "Song A");
+        model.setLabel(StationLabel::Artist, "Song A");
+        model.setLabel(StationLabel::Genre, "Song B");
+        QCOMPARE(changes.size(), 1);
+        model.setLabel(StationLabel::Artist, "Song B");
+        model.connection().Stop(); // clears the song
+        QCOMPARE(model.label(StationLabel::Artist), QString());
+        model.connection().Stop();
+        QCOMPARE(changes.size(), 3);
+        QCOMPARE(changes.last().at(0).toString(), QString());
+    }
+
     void fromADirectoryPageToAPlayingStation() {
         Registry registry(m_root.filePath("settings"));
         Settings settings(registry, m_root.path());
@@ -71,12 +90,11 @@ private Q_SLOTS:
         QCOMPARE(messages.size(), 1);
         QCOMPARE(messages.first().at(0).toString(), QString("Select a station first!"));
 
-        QSignalSpy selected(&model, &AppModel::stationSelected);
         QVERIFY(!model.selectStation(25));
         QVERIFY(model.selectStation(2));
-        QCOMPARE(selected.size(), 1);
-        QCOMPARE(selected.first().at(0).toString(), model.stationRows().at(2).name);
-        QVERIFY(selected.first().at(1).toString().startsWith("["));
+        QCOMPARE(model.label(StationLabel::Station), model.stationRows().at(2).name);
+        QVERIFY(model.label(StationLabel::Genre).startsWith("["));
+        QCOMPARE(model.label(StationLabel::Bitrate), model.stationRows().at(2).bitrateText);
         QCOMPARE(model.snapshot().stationSelected, true);
 
         phases.clear();
@@ -90,6 +108,9 @@ private Q_SLOTS:
             status.caption(),
             QString(" Playing stream (Server 1 of %1)").arg(model.connection().servers().size()));
         QCOMPARE(tick.recordEnabled, std::optional<bool>(true));
+        // The server's own words replace the directory's; the server in use is known.
+        QVERIFY(model.label(StationLabel::Link).startsWith("http://127.0.0.1:"));
+        QCOMPARE(model.label(StationLabel::ServerUrl), model.connection().servers().value(0));
 
         // The spectrum follows what the output plays, once something shows it.
         QSignalSpy levels(&model.spectrum(), &SpectrumAnalyser::levelsChanged);

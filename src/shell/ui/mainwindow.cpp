@@ -181,7 +181,12 @@ void MainWindow::connectModel() {
     connect(&m_model, &AppModel::busyChanged, this, &MainWindow::setBusy);
     connect(&m_model, &AppModel::message, this,
             [this](const QString &text, MessageIcon icon) { openMessage(this, text, icon); });
-    connect(&m_model, &AppModel::stationSelected, m_stationPanel, &StationPanel::showSelection);
+    connect(&m_model, &AppModel::labelChanged, this, [this](StationLabel which, const QString &t) {
+        StationPanel *p = m_stationPanel;
+        QLabel *labels[] = {p->stationLabel(), p->genreLabel(),     p->linkLabel(),
+                            p->bitrateLabel(), p->serverUrlLabel(), p->artistLabel()};
+        labels[int(which)]->setText(t);
+    });
 }
 
 void MainWindow::connectEngine() {
@@ -191,7 +196,6 @@ void MainWindow::connectEngine() {
     StreamIntake &intake = engine.intake();
     connect(&intake, &StreamIntake::bufferStatus, this,
             [this](const QString &text) { m_statusBar->setPanelText(2, text); });
-    connect(&intake, &StreamIntake::stationInfoRequested, this, &MainWindow::GetStationInfo);
     connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
     connect(&m_model.spectrum(), &SpectrumAnalyser::levelsChanged, m_spectrum,
             &SpectrumDisplay::setLevels);
@@ -225,11 +229,6 @@ void MainWindow::SelectStation(int row) {
 
 void MainWindow::StopStreaming() {
     m_model.connection().Stop();
-}
-
-void MainWindow::GetStationInfo() {
-    m_stationPanel->showAnnounced(
-        kestrune::GetStationInfo(m_stationPanel->headerView()->toPlainText()));
 }
 
 void MainWindow::openWindowFor(QPushButton *button) {

@@ -67,8 +67,6 @@ public:
     void SelectStation(int row);
     // The player's stop (the Stop button, and closing the window).
     void StopStreaming();
-    // Station details from the stream's response header.
-    void GetStationInfo();
 
 Q_SIGNALS:
     // The first-run dialog was cancelled: the program ends at once, nothing is unloaded.
