@@ -1,0 +1,81 @@
+#include "recorder/recname.h"
+
+#include "core/fileutil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QList>
+
+namespace kestrune {
+
+namespace {
+
+bool replacedInNames(char32_t code) {
+    switch (code) {
+    case '"':
+    case '*':
+    case '.':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|':
+        return true;
+    default:
+        return code < 32 || code == 127;
+    }
+}
+
+// An entry of any kind: QFileInfo::exists follows links, so a dangling one needs asking too.
+bool nameTaken(const QString &path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+QString CleanRecName(const QString &name, QChar replacement) {
+    QString cleaned;
+    int characters = 0;
+    for (const char32_t code : name.toUcs4()) {
+        if (characters == RecNameMaxLength)
+            break;
+        if (replacedInNames(code))
+            cleaned.append(replacement);
+        else
+            cleaned.append(QString::fromUcs4(&code, 1));
+        ++characters;
+    }
+    return cleaned;
+}
+
+QString GetRecName(QString &recOutputDir, const RecNameInput &input) {
+    QString group;
+    if (input.recStationType == FromStationName)
+        group = input.station;
+    else if (input.recStationType == FromGenre)
+        group = input.genre;
+    if (group.isEmpty())
+        group = QStringLiteral("Unknown");
+
+    recOutputDir = withTrailingSeparator(recOutputDir);
+    group = CleanRecName(group, QLatin1Char(' '));
+    const QString folder = recOutputDir + group;
+    QDir().mkpath(folder);
+
+    QString song = input.artist;
+    if (song.isEmpty() || song == QLatin1String("Unknown"))
+        song = QStringLiteral("Recording");
+    else
+        song = CleanRecName(song, QLatin1Char('_'));
+
+    const QString stem = folder + pathSeparator() + song; // without ".mp3"
+    QString path = stem + QStringLiteral(".mp3");
+    for (qint64 n = 1; nameTaken(path); ++n)
+        path = stem + QLatin1Char('[') + QString::number(n) + QStringLiteral("].mp3");
+    return path;
+}
+
+} // namespace kestrune
