@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "directory/choices.h"
 #include "directory/directorycontroller.h"
+#include "recorder/recorder.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
@@ -18,6 +19,9 @@ AppModel::AppModel(Settings &settings, QObject *parent)
         return m_stations.hasSelection() ? m_stations.SelectedPlaylistPath() : QString();
     };
     host.requestTimeOut = [this] { return m_settings.ReqTimeOut; };
+    // Start and Stop are asked about a running recording by the window before they run; a
+    // recording still open when the connection drops is finished and tagged.
+    host.closeRecording = [this] { m_recorder->StopRecord(); };
     m_connection = std::make_unique<ConnectionManager>(*m_engine, DirectoryHost(), host);
     m_directory =
         std::make_unique<DirectoryController>(m_directoryState, m_settings.programFolder());
@@ -25,9 +29,13 @@ AppModel::AppModel(Settings &settings, QObject *parent)
     m_directoryState.MaxBitrate = NoBitrateLimit;
     wireEngine();
     wireDirectory();
+    wireRecorder();
 }
 
-AppModel::~AppModel() = default;
+AppModel::~AppModel() {
+    // The client outlives the recorder by a moment; nothing may be handed to it then.
+    m_engine->client().setRecordingSink(nullptr);
+}
 
 PlayerStatus &AppModel::status() {
     return m_engine->status();
@@ -35,7 +43,12 @@ PlayerStatus &AppModel::status() {
 
 void AppModel::wireEngine() {
     StreamIntake &intake = m_engine->intake();
-    connect(&intake, &StreamIntake::stopRequested, m_connection.get(), &ConnectionManager::Stop);
+    connect(&intake, &StreamIntake::stopRequested, this, [this] {
+        if (m_recording.IsRecording)
+            Q_EMIT stopWhileRecordingRequested();
+        else
+            m_connection->Stop();
+    });
     connect(&intake, &StreamIntake::artistRequested, this, &AppModel::GetArtist);
     connect(&intake, &StreamIntake::stationInfoRequested, this, &AppModel::GetStationInfo);
     connect(m_connection.get(), &ConnectionManager::serverUrlText, this,
@@ -85,6 +98,21 @@ void AppModel::wireDirectory() {
     connect(d, &DirectoryController::closePlaylistSocketRequested, m_connection.get(),
             &ConnectionManager::ClosePlaylistSocket);
     connect(d, &DirectoryController::message, this,
+            [this](const QString &text) { Q_EMIT message(text, MessageIcon::None); });
+}
+
+void AppModel::wireRecorder() {
+    Recorder::Host host;
+    host.station = [this] { return label(StationLabel::Station); };
+    host.genre = [this] { return label(StationLabel::Genre); };
+    host.artist = [this] { return label(StationLabel::Artist); };
+    host.downloadedBytes = [this] { return m_engine->client().DownloadedBytes(); };
+    m_recorder = std::make_unique<Recorder>(m_settings.RecOutputDir, m_settings.RecStationType,
+                                            m_recording, host);
+    m_engine->client().setRecordingSink(m_recorder.get());
+    // A new song finishes the file and starts the next, before anything else happens.
+    connect(this, &AppModel::artistChanged, m_recorder.get(), &Recorder::ArtistChanged);
+    connect(m_recorder.get(), &Recorder::message, this,
             [this](const QString &text) { Q_EMIT message(text, MessageIcon::None); });
 }
 

@@ -35,6 +35,7 @@ enum class StationLabel {
 
 class ConnectionManager;
 class DirectoryController;
+class Recorder;
 class PlayerStatus;
 class Settings;
 class StreamEngine;
@@ -57,6 +58,7 @@ public:
     // The rows of the current directory page, in grid order.
     const QList<StationRow> &stationRows() const { return m_rows; }
     RecordingState &recording() { return m_recording; }
+    Recorder &recorder() { return *m_recorder; }
     // The spectrum of what the output plays; it analyses only while something shows it.
     SpectrumAnalyser &spectrum() { return m_spectrum; }
 
@@ -85,6 +87,9 @@ Q_SIGNALS:
     void message(const QString &text, kestrune::MessageIcon icon);
     // The hourglass while the directory or a station is being asked, and its end.
     void busyChanged(bool busy);
+    // The stream has failed while a recording runs: stopping it would end the recording, so
+    // whoever can ask the user is asked to (the Stop action with its question).
+    void stopWhileRecordingRequested();
     void labelChanged(kestrune::StationLabel which, const QString &text);
     // The song changed (lblArtist), including when it was cleared.
     void artistChanged(const QString &artist);
@@ -92,6 +97,7 @@ Q_SIGNALS:
 private:
     void wireDirectory();
     void wireEngine();
+    void wireRecorder();
 
     Settings &m_settings;
     DirectoryState m_directoryState;
@@ -101,6 +107,7 @@ private:
     StationList m_stations;
     QList<StationRow> m_rows;
     RecordingState m_recording;
+    std::unique_ptr<Recorder> m_recorder;
     SpectrumAnalyser m_spectrum;
     QHash<StationLabel, QString> m_labels;
     QDateTime m_LastTickTime;

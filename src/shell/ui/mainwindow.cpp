@@ -9,6 +9,7 @@
 #include "directory/ui/directorypanel.h"
 #include "directory/ui/stationgrid.h"
 #include "directory/ui/stationpanel.h"
+#include "recorder/recorder.h"
 #include "recorder/ui/recordingpanel.h"
 #include "shell/ui/aboutwindow.h"
 #include "shell/ui/controllibrary.h"
@@ -64,6 +65,7 @@ MainWindow::MainWindow(AppModel &model, const ControlLibrary &controls, QWidget 
     connectModel();
     connectEngine();
     connectDirectory();
+    connectRecorder();
     m_Timer1.setObjectName(QStringLiteral("Timer1"));
     m_Timer1.setInterval(1000);
     connect(&m_Timer1, &QTimer::timeout, this, &MainWindow::Timer1Tick);
@@ -205,7 +207,7 @@ void MainWindow::connectEngine() {
     connect(c, &ConnectionManager::fileToRecordText, m_recordingPanel->fileLabel(),
             &QLabel::setText);
     connect(c, &ConnectionManager::recordAvailable, m_cmdRecord, &QWidget::setEnabled);
-    connect(m_cmdStartStreaming, &QPushButton::clicked, c, &ConnectionManager::Start);
+    connect(m_cmdStartStreaming, &QPushButton::clicked, this, &MainWindow::StartStreaming);
     connect(m_cmdStopStreaming, &QPushButton::clicked, this, &MainWindow::StopStreaming);
     for (QPushButton *b : {m_cmdStationInfo, m_setupButton, m_libraryButton})
         connect(b, &QPushButton::clicked, this, [this, b] { openWindowFor(b); });
@@ -219,7 +221,7 @@ void MainWindow::connectDirectory() {
     connect(grid, &StationGrid::rowSelected, this, &MainWindow::SelectStation);
     connect(grid, &StationGrid::rowDoubleClicked, this, [this](int row) {
         SelectStation(row);
-        m_model.connection().Start();
+        StartStreaming();
     });
 }
 
@@ -227,15 +229,64 @@ void MainWindow::SelectStation(int row) {
     m_model.selectStation(row);
 }
 
+void MainWindow::connectRecorder() {
+    Recorder *recorder = &m_model.recorder();
+    connect(m_cmdRecord, &QPushButton::clicked, recorder, &Recorder::Record);
+    connect(m_cmdStopRecord, &QPushButton::clicked, recorder, &Recorder::StopRecord);
+    connect(recorder, &Recorder::fileToRecordText, m_recordingPanel->fileLabel(), &QLabel::setText);
+    connect(recorder, &Recorder::recordingChanged, this, [this](bool recording) {
+        m_statusBar->setPanelText(3, recording ? QStringLiteral("Recording: On")
+                                               : QStringLiteral("Recording: Off"));
+        m_cmdStopRecord->setEnabled(recording);
+        // Back on at the next status tick while the stream plays.
+        m_cmdRecord->setEnabled(false);
+        m_recordingPanel->setLedVisible(recording);
+        m_recordingPanel->sizeLabel()->setText(QStringLiteral("None"));
+    });
+    connect(&m_model, &AppModel::stopWhileRecordingRequested, this, &MainWindow::StopStreaming,
+            Qt::QueuedConnection);
+}
+
+void MainWindow::afterRecordingWarning(RecWarningDialog::Kind kind, std::function<void()> action) {
+    if (!m_model.recording().IsRecording) {
+        action();
+        return;
+    }
+    // One question at a time; an answer counts only for the question asked.
+    if (m_warning)
+        return;
+    m_warning = new RecWarningDialog(kind, this);
+    m_warning->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_warning, &QDialog::finished, this, [this, kind, action](int result) {
+        if (result != QDialog::Accepted)
+            return;
+        if (kind == RecWarningDialog::Kind::StopRecording)
+            m_model.recorder().StopRecord();
+        action();
+    });
+    QTimer::singleShot(0, m_warning, [warning = m_warning] { warning->open(); });
+}
+
+void MainWindow::openStationInfo() {
+    // Until the station information window is built, nothing to show.
+}
+
+void MainWindow::StartStreaming() {
+    afterRecordingWarning(RecWarningDialog::Kind::StopRecording,
+                          [this] { m_model.connection().Start(); });
+}
+
 void MainWindow::StopStreaming() {
-    m_model.connection().Stop();
+    afterRecordingWarning(RecWarningDialog::Kind::StopRecording,
+                          [this] { m_model.connection().Stop(); });
 }
 
 void MainWindow::openWindowFor(QPushButton *button) {
-    // While recording, the recording warning comes first and its Cancel keeps the window
-    // closed; the warning comes with the recorder, as do the station information, options
-    // and library windows these buttons open. Until then there is nothing to open.
-    Q_UNUSED(button);
+    afterRecordingWarning(RecWarningDialog::Kind::MayInterrupt, [this, button] {
+        // The options and library windows come with their own work.
+        if (button == m_cmdStationInfo)
+            openStationInfo();
+    });
 }
 
 void MainWindow::setBusy(bool busy) {
@@ -274,7 +325,16 @@ void MainWindow::Timer2Tick() {
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
-    StopStreaming();
+    if (m_model.recording().IsRecording && !m_closeConfirmed) {
+        // No keeps the window open and the recording running; Yes tags it and closes.
+        event->ignore();
+        afterRecordingWarning(RecWarningDialog::Kind::StopRecording, [this] {
+            m_closeConfirmed = true;
+            close();
+        });
+        return;
+    }
+    m_model.connection().Stop();
     event->accept();
     Q_EMIT closed();
 }

@@ -5,9 +5,13 @@
 
 #include "shell/appmodel.h"
 
+#include "recorder/ui/recwarning.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+
+#include <functional>
 
 class QPushButton;
 
@@ -65,7 +69,9 @@ public:
     void Timer2Tick();
     // A station row was selected (and, on a double click, played).
     void SelectStation(int row);
-    // The player's stop (the Stop button, and closing the window).
+    // The player's start and stop (Play, a double click; Stop, closing the window). While a
+    // recording runs they ask first, and Yes ends the recording before they go on.
+    void StartStreaming();
     void StopStreaming();
 
 Q_SIGNALS:
@@ -83,8 +89,14 @@ private:
     void connectModel();
     void connectEngine();
     void connectDirectory();
+    void connectRecorder();
+    void openStationInfo();
     // The three buttons that open other windows; while recording they warn first.
     void openWindowFor(QPushButton *button);
+    // Runs `action` at once when nothing is recorded; otherwise asks `kind`'s question from
+    // the event loop (never from inside the handler that wanted the action) and runs it
+    // after Yes, the recording stopped first when the question was to stop it.
+    void afterRecordingWarning(RecWarningDialog::Kind kind, std::function<void()> action);
     void applyStoredSpeed();
     // The hourglass while the directory or a station is being asked.
     void setBusy(bool busy);
@@ -107,6 +119,8 @@ private:
     QPushButton *m_libraryButton = nullptr; // "Command4"
     StatusPanels *m_statusBar = nullptr;
     QPointer<FirstRunDialog> m_firstRun;
+    QPointer<RecWarningDialog> m_warning;
+    bool m_closeConfirmed = false;
 };
 
 } // namespace kestrune
