@@ -57,13 +57,23 @@ int main(int argc, char *argv[]) {
         QStringLiteral("Send directory pages without Content-Length."));
     const QCommandLineOption crlfAll(QStringLiteral("crlf-all"),
                                      QStringLiteral("Write every playlist with CRLF line ends."));
-    parser.addOptions({port, streamPort, fault, noLength, crlfAll});
+    const QCommandLineOption songSeconds(
+        QStringLiteral("song-seconds"),
+        QStringLiteral("How long each song plays, in seconds (default 30)."), QStringLiteral("N"),
+        QStringLiteral("30"));
+    parser.addOptions({port, streamPort, fault, noLength, crlfAll, songSeconds});
     parser.process(app);
 
     SimulatorOptions options;
     if (!parsePort(parser.value(port), &options.directoryPort) ||
         !parsePort(parser.value(streamPort), &options.streamPort)) {
         std::fprintf(stderr, "ports must be numbers from 0 to 32767\n");
+        return 2;
+    }
+    bool songSecondsOk = false;
+    options.songSeconds = parser.value(songSeconds).toInt(&songSecondsOk);
+    if (!songSecondsOk || options.songSeconds < 1 || options.songSeconds > 86400) {
+        std::fprintf(stderr, "song seconds must be a number from 1 to 86400\n");
         return 2;
     }
     for (const QString &text : parser.values(fault)) {

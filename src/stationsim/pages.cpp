@@ -173,10 +173,10 @@ QByteArray streamHeader(const Station &station, quint16 directoryPort) {
 QByteArray statusPage(const Station &station, int serverNumber, qint64 songSlot,
                       quint16 directoryPort) {
     QByteArray html = pageHead(station.name + QStringLiteral(" - server status"));
-    html += "<table cellpadding=\"2\" cellspacing=\"0\" border=\"0\">\n";
-    const auto line = [&html](const char *label, const QByteArray &value) {
-        html += "<tr><td>" + QByteArray(label) + ": </font></td><td><font class=\"default\"><b>" +
-                value + "</b></td></tr>\n";
+    html += "<table cellpadding=2 cellspacing=0 border=0>\n";
+    const auto line = [&html](std::string_view label, const QByteArray &value) {
+        html += utf8(StatusRowOpen) + utf8(label) + utf8(StatusRowMiddle) + value +
+                utf8(StatusRowClose) + '\n';
     };
     line("Server Status", "Server " + QByteArray::number(serverNumber) + " is up");
     line("Stream Status", "Stream is up at " + QByteArray::number(station.bitrateKbps) +
@@ -187,18 +187,19 @@ QByteArray statusPage(const Station &station, int serverNumber, qint64 songSlot,
     line("Stream Genre", htmlEscape(station.genre).toUtf8());
     line("Stream URL", "<a href=\"" + homeUrl(directoryPort, station.id).toUtf8() + "\">" +
                            homeUrl(directoryPort, station.id).toUtf8() + "</a>");
-    html += "<tr>" + utf8(SongLead) + htmlEscape(station.songAt(songSlot)).toUtf8() +
-            "</b></td></tr>\n</table>\n";
+    line(SongLabel, htmlEscape(station.songAt(songSlot)).toUtf8());
+    html += "</table>\n";
     html += "<p><a href=\"/" + station.id.toUtf8() + "/played.html\">Played history</a></p>\n";
     return html + PageFoot;
 }
 
-QByteArray playedPage(const Station &station, qint64 songSlot, const QDateTime &start) {
+QByteArray playedPage(const Station &station, qint64 songSlot, const QDateTime &start,
+                      int songSeconds) {
     QByteArray html = pageHead(station.name + QStringLiteral(" - played history"));
     html += "<table cellpadding=\"2\" cellspacing=\"0\" border=\"1\">\n"
             "<tr><td><b>Played at</b></td><td><b>Song</b></td></tr>\n";
     for (qint64 slot = songSlot; slot > songSlot - 10; --slot) {
-        const QDateTime began = start.addSecs(slot * 30);
+        const QDateTime began = start.addSecs(slot * songSeconds);
         html += "<tr><td>" + began.toString(QStringLiteral("HH:mm:ss")).toUtf8() + "</td><td>" +
                 htmlEscape(station.songAt(slot)).toUtf8() + "</td></tr>\n";
     }

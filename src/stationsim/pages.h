@@ -28,11 +28,21 @@ static_assert(RowGap.size() == 42);
 inline constexpr std::string_view NoSong = "<font size=\"1\">&nbsp;</font>";
 static_assert(NoSong.size() >= 12);
 
-// The status page's row with the song. Clients take the song from a fixed 55 characters after
-// the "C" of "Current Song".
-inline constexpr std::string_view SongLead =
-    "<td>Current Song: </font></td><td><font class=\"default\"><b>";
-static_assert(SongLead.size() - std::string_view("<td>").size() == 55);
+// A row of a stream server's status page, in the markup servers of the period wrote:
+// OPEN label MIDDLE value CLOSE. Clients take the song from a fixed 55 characters after the
+// "C" of "Current Song", counted in a browser's rendering of the markup, which puts a line
+// break (CR LF) before every cell tag: 53 characters here plus the one "<td" in between.
+// The closing bold tag stays lower case; a browser upper-cases it.
+inline constexpr std::string_view StatusRowOpen = "<tr><td width=100 nowrap><font class=default>";
+inline constexpr std::string_view StatusRowMiddle = ": </font></td><td><font class=default><b>";
+inline constexpr std::string_view StatusRowClose = "</b></td></tr>";
+inline constexpr std::string_view SongLabel = "Current Song";
+static_assert(SongLabel.size() + StatusRowMiddle.size() == 53);
+static_assert(StatusRowMiddle.find("<td") != std::string_view::npos &&
+              StatusRowMiddle.find("<td") == StatusRowMiddle.rfind("<td") &&
+              StatusRowMiddle.find("<tr") == std::string_view::npos &&
+              StatusRowMiddle.find("<th") == std::string_view::npos);
+static_assert(StatusRowClose.substr(0, 4) == "</b>");
 
 // Escapes &, <, > and " for HTML text and attributes.
 QString htmlEscape(const QString &text);
@@ -67,8 +77,9 @@ QByteArray streamHeader(const Station &station, quint16 directoryPort);
 QByteArray statusPage(const Station &station, int serverNumber, qint64 songSlot,
                       quint16 directoryPort);
 // The last ten songs, newest first, with the time each began. `start` is the wall-clock
-// time of slot 0.
-QByteArray playedPage(const Station &station, qint64 songSlot, const QDateTime &start);
+// time of slot 0; each slot lasts `songSeconds`.
+QByteArray playedPage(const Station &station, qint64 songSlot, const QDateTime &start,
+                      int songSeconds = 30);
 
 // A complete HTTP response that ends with the connection: status line such as "HTTP/1.1 200
 // OK", then Content-Type, Content-Length (if `withLength`), Connection: close and the body.

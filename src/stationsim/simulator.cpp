@@ -27,7 +27,6 @@ namespace {
 
 constexpr int HighestPort = 32767; // players read a port as a signed 16-bit number
 constexpr int RequestTimeoutMs = 10000;
-constexpr qint64 SongSeconds = 30;
 
 // Length of the head including its blank line, or -1 while it is incomplete. Clients in the
 // wild end lines with a bare LF now and then.
@@ -247,7 +246,7 @@ QByteArray StationSimulator::startupText() const {
 qint64 StationSimulator::songSlot() const {
     const qint64 ms = m_clock();
     // Floor division, should a test clock run before the start.
-    const qint64 period = SongSeconds * 1000;
+    const qint64 period = qint64(qMax(1, m_options.songSeconds)) * 1000;
     return ms >= 0 ? ms / period : -((-ms + period - 1) / period);
 }
 
@@ -410,7 +409,8 @@ StreamRoute StationSimulator::routeStream(int server, const QByteArray &head) {
         return route;
     }
     if (history) {
-        route.reply = plainReply("200 OK", playedPage(*station, songSlot(), m_startedAt));
+        route.reply = plainReply("200 OK", playedPage(*station, songSlot(), m_startedAt,
+                                                      qMax(1, m_options.songSeconds)));
         return route;
     }
     // Players ask without naming themselves; browsers and page fetchers always do.

@@ -43,6 +43,7 @@ struct SimulatorOptions {
     bool contentLength = true; // false: directory pages end with the connection only
     bool crlfAll = false;      // every playlist with CRLF line ends
     QList<FaultRule> faults;
+    int songSeconds = 30; // how long each song plays; below 1 counts as 1
     // Makes the audio of the default list's stations ahead of the first request, in the
     // background of the event loop (off in tests, which would only wait for it).
     bool prepareAudio = false;
@@ -72,7 +73,7 @@ public:
 
     // Replaces the clock, e.g. to move through songs without waiting.
     void setClock(Clock clock) { m_clock = std::move(clock); }
-    // The 30-second slot whose song is playing now.
+    // The slot (of SimulatorOptions::songSeconds) whose song is playing now.
     qint64 songSlot() const;
 
     Catalogue &catalogue() { return m_catalogue; }

@@ -595,12 +595,17 @@ private Q_SLOTS:
             return st.songAt(0) != st.songAt(1) && st.songs.join(QString()).contains(u'&');
         });
         QVERIFY(s);
+        // The markup of the period: the song 53 characters after the label's "C", closed by
+        // a lower-case bold tag, with exactly one cell tag in between.
         const auto songOnPage = [&](const QByteArray &request) {
             const QByteArray page = bodyOf(exchange(sim.streamPorts()[1], request));
             const qsizetype c = page.indexOf("Current Song");
             if (c < 0)
                 return QByteArray();
-            return page.mid(c + 55, page.indexOf("</b>", c + 55) - (c + 55));
+            const QByteArray lead = page.mid(c, 53);
+            if (lead != "Current Song: </font></td><td><font class=default><b>")
+                return "unexpected lead: " + lead;
+            return page.mid(c + 53, page.indexOf("</b>", c + 53) - (c + 53));
         };
         const QByteArray path = '/' + s->id.toUtf8();
         QCOMPARE(songOnPage(browserRequest(path)), htmlEscape(s->songAt(0)).toUtf8());
@@ -617,7 +622,12 @@ private Q_SLOTS:
             QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(sim.streamPorts()[1]).arg(s->id)))));
         QVERIFY(QTest::qWaitFor([&] { return reply->isFinished(); }, WaitMs));
         QCOMPARE(reply->error(), QNetworkReply::NoError);
-        QVERIFY(reply->readAll().contains("Current Song: </font></td>"));
+        const QByteArray fetched = reply->readAll();
+        QVERIFY(fetched.contains("<tr><td width=100 nowrap><font class=default>Current Song: "
+                                 "</font></td><td><font class=default><b>"));
+        // Every row in the same style.
+        QCOMPARE(fetched.count("<tr><td width=100 nowrap><font class=default>"), 7);
+        QCOMPARE(fetched.count("</b></td></tr>\n"), 7);
 
         // The history: ten songs, the newest first.
         now = 30000 * 20 + 5;
@@ -640,6 +650,40 @@ private Q_SLOTS:
             exchange(sim.streamPorts()[0], browserRequest("/00000")).startsWith("HTTP/1.0 404"));
         QVERIFY(exchange(sim.streamPorts()[0], playerRequest(path + "/other"))
                     .startsWith("HTTP/1.0 404"));
+    }
+
+    void songsChangeAtTheChosenPace() {
+        SimulatorOptions options = freePorts();
+        options.songSeconds = 2;
+        StationSimulator sim(options);
+        qint64 now = 0;
+        sim.setClock([&now] { return now; });
+        QVERIFY(sim.start());
+        QCOMPARE(sim.songSlot(), 0);
+        now = 1999;
+        QCOMPARE(sim.songSlot(), 0);
+        now = 2000;
+        QCOMPARE(sim.songSlot(), 1);
+        now = 9000;
+        QCOMPARE(sim.songSlot(), 4);
+        now = -1;
+        QCOMPARE(sim.songSlot(), -1);
+
+        // The history spaces its songs by the same pace.
+        const Station *s = findStation(sim, [](const Station &) { return true; });
+        QVERIFY(s);
+        now = 2000 * 20;
+        const QByteArray played = bodyOf(
+            exchange(sim.streamPorts()[0], browserRequest('/' + s->id.toUtf8() + "/played.html")));
+        QRegularExpression time(QStringLiteral("<tr><td>(\\d\\d):(\\d\\d):(\\d\\d)</td>"));
+        QList<int> seconds;
+        for (const auto &match : time.globalMatch(QString::fromUtf8(played))) {
+            seconds << match.captured(1).toInt() * 3600 + match.captured(2).toInt() * 60 +
+                           match.captured(3).toInt();
+        }
+        QCOMPARE(seconds.size(), 10);
+        for (int i = 1; i < 10; ++i)
+            QCOMPARE((seconds[i - 1] - seconds[i] + 86400) % 86400, 2);
     }
 
     void streamFaults_data() {
@@ -771,7 +815,9 @@ private Q_SLOTS:
     void executableRejectsBadArguments() {
         for (const QStringList &args :
              {QStringList{QStringLiteral("--fault"), QStringLiteral("explode")},
-              QStringList{QStringLiteral("--port"), QStringLiteral("40000")}}) {
+              QStringList{QStringLiteral("--port"), QStringLiteral("40000")},
+              QStringList{QStringLiteral("--song-seconds"), QStringLiteral("0")},
+              QStringList{QStringLiteral("--song-seconds"), QStringLiteral("soon")}}) {
             QProcess process;
             process.start(QStringLiteral(KESTRUNE_STATIONSIM), args);
             QVERIFY(process.waitForFinished(WaitMs));
