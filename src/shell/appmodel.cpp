@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "directory/choices.h"
 #include "directory/directorycontroller.h"
+#include "recorder/nowplaying.h"
 #include "recorder/recorder.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
@@ -114,6 +115,19 @@ void AppModel::wireRecorder() {
     connect(this, &AppModel::artistChanged, m_recorder.get(), &Recorder::ArtistChanged);
     connect(m_recorder.get(), &Recorder::message, this,
             [this](const QString &text) { Q_EMIT message(text, MessageIcon::None); });
+
+    m_tracker =
+        std::make_unique<NowPlayingTracker>([this] { return label(StationLabel::ServerUrl); });
+    // The song read goes to the open file's tag first (while it has none), then to the label,
+    // whose change splits the recording.
+    connect(m_tracker.get(), &NowPlayingTracker::songRead, this, [this](const QString &song) {
+        m_recorder->noteSong(song);
+        setLabel(StationLabel::Artist, song);
+    });
+}
+
+void AppModel::GetArtist() {
+    m_tracker->GetArtist();
 }
 
 bool AppModel::selectStation(int row) {

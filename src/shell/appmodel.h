@@ -35,6 +35,7 @@ enum class StationLabel {
 
 class ConnectionManager;
 class DirectoryController;
+class NowPlayingTracker;
 class Recorder;
 class PlayerStatus;
 class Settings;
@@ -59,6 +60,7 @@ public:
     const QList<StationRow> &stationRows() const { return m_rows; }
     RecordingState &recording() { return m_recording; }
     Recorder &recorder() { return *m_recorder; }
+    NowPlayingTracker &tracker() { return *m_tracker; }
     // The spectrum of what the output plays; it analyses only while something shows it.
     SpectrumAnalyser &spectrum() { return m_spectrum; }
 
@@ -79,8 +81,8 @@ public:
 
     // Station details from the stream's response header.
     void GetStationInfo();
-    // The now-playing poll; the song comes with the now-playing tracker.
-    void GetArtist() {}
+    // The now-playing poll of the server in use; its song goes into the Artist label.
+    void GetArtist();
 
 Q_SIGNALS:
     // A message box for the user.
@@ -108,6 +110,7 @@ private:
     QList<StationRow> m_rows;
     RecordingState m_recording;
     std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<NowPlayingTracker> m_tracker;
     SpectrumAnalyser m_spectrum;
     QHash<StationLabel, QString> m_labels;
     QDateTime m_LastTickTime;

@@ -8,6 +8,7 @@
 #include "directory/directorycontroller.h"
 #include "directory/ui/directorypanel.h"
 #include "directory/ui/stationgrid.h"
+#include "directory/ui/stationinfowindow.h"
 #include "directory/ui/stationpanel.h"
 #include "recorder/recorder.h"
 #include "recorder/ui/recordingpanel.h"
@@ -268,7 +269,10 @@ void MainWindow::afterRecordingWarning(RecWarningDialog::Kind kind, std::functio
 }
 
 void MainWindow::openStationInfo() {
-    // Until the station information window is built, nothing to show.
+    auto *window = new StationInfoWindow(m_model.label(StationLabel::Link),
+                                         m_model.label(StationLabel::ServerUrl), this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->open();
 }
 
 void MainWindow::StartStreaming() {
