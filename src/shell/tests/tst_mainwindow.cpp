@@ -2,6 +2,8 @@
 #include "components/statuspanels.h"
 #include "core/settings.h"
 #include "directory/ui/stationgrid.h"
+#include "recorder/recorder.h"
+#include "recorder/ui/recwarning.h"
 #include "shell/ui/controllibrary.h"
 #include "shell/ui/mainwindow.h"
 #include "stream/engine.h"
@@ -11,11 +13,13 @@
 #include "streamsynth/streamserver.h"
 #include "windowfixture.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -152,6 +156,95 @@ private Q_SLOTS:
             box->button(QMessageBox::Ok)->click();
             QTRY_VERIFY(!w->findChild<QMessageBox *>("message"));
         }
+    }
+
+    // Start, Stop and closing the window ask before they end a recording; the other windows'
+    // buttons ask whether to go on. Only Yes lets the action happen.
+    void actionsAskBeforeInterruptingARecording() {
+        QTemporaryDir recordings;
+        m_settings.RecOutputDir = recordings.path();
+        test::TestWindow w = m_fixture.window();
+        m_settings.RecOutputDir = recordings.path();
+        AppModel &model = *w.model;
+        model.setLabel(StationLabel::Genre, "Jazz");
+        model.setLabel(StationLabel::Station, "Night Owl");
+        model.setLabel(StationLabel::Artist, "First Song");
+        model.recorder().Record();
+        QVERIFY(model.recording().IsRecording);
+        QCOMPARE(w->statusPanels()->panelText(3), QString("Recording: On"));
+        QVERIFY(w->findChild<QWidget *>("ledRecording")->isVisibleTo(w.window.get()));
+        QVERIFY(w->findChild<QPushButton *>("cmdStopRecord")->isEnabled());
+        model.recorder().AppendToRecording(QByteArray(1000, 'x'));
+
+        const auto answer = [&](const char *dialog, const char *button) {
+            RecWarningDialog *d = nullptr;
+            if (!QTest::qWaitFor(
+                    [&] {
+                        return (d = w->findChild<RecWarningDialog *>(dialog)) && d->isVisible();
+                    },
+                    3000))
+                return QStringList();
+            QStringList texts;
+            for (const char *name : {"Label1", "Label2", "Label3"})
+                if (auto *l = d->findChild<QLabel *>(name))
+                    texts << l->text();
+            texts << d->windowTitle();
+            if (button)
+                d->findChild<QPushButton *>(button)->click();
+            else
+                d->close();
+            // The dialog deletes itself once it has answered.
+            if (!QTest::qWaitFor([&] { return !w->findChild<RecWarningDialog *>(dialog); }, 3000))
+                return QStringList();
+            return texts;
+        };
+
+        w->findChild<QPushButton *>("cmdStopStreaming")->click();
+        QCOMPARE(
+            answer("frmRecWarning", "cmdCancel"),
+            (QStringList{"You are currently recording music. Stop recording?", "Stop recording"}));
+        QVERIFY(model.recording().IsRecording);
+        w->findChild<QPushButton *>("cmdStopStreaming")->click();
+        QVERIFY(!answer("frmRecWarning", nullptr).isEmpty()); // closed without a button: No
+        QVERIFY(model.recording().IsRecording);
+
+        w.window->close();
+        QVERIFY(!answer("frmRecWarning", "cmdCancel").isEmpty());
+        QVERIFY(w->isVisible());
+        QVERIFY(model.recording().IsRecording);
+
+        w->findChild<QPushButton *>("cmdStationInfo")->setEnabled(true);
+        w->findChild<QPushButton *>("cmdStationInfo")->click();
+        QCOMPARE(answer("frmRecWarning1", "cmdCancel"),
+                 (QStringList{"You are currently recording music.",
+                              "This action can interrupt the incoming audiostream", "Continue?",
+                              "Stop recording"}));
+        QVERIFY(!w->findChild<QDialog *>("frmStationInfo"));
+        w->findChild<QPushButton *>("cmdStationInfo")->click();
+        QVERIFY(!answer("frmRecWarning1", "cmdOK").isEmpty());
+        QTRY_VERIFY(w->findChild<QDialog *>("frmStationInfo"));
+        QVERIFY(model.recording().IsRecording); // the recording goes on
+        w->findChild<QDialog *>("frmStationInfo")->close();
+
+        // Yes on Stop: the recording ends, tagged, then the stream stops.
+        const QString file = model.recording().RecFileName;
+        w->findChild<QPushButton *>("cmdStopStreaming")->click();
+        QVERIFY(!answer("frmRecWarning", "cmdOK").isEmpty());
+        QVERIFY(!model.recording().IsRecording);
+        QCOMPARE(QFileInfo(file).size(), 1000 + 128);
+        QCOMPARE(w->statusPanels()->panelText(3), QString("Recording: Off"));
+        QCOMPARE(w->statusPanels()->panelText(1), QString("Status: Stopped"));
+
+        // Yes on closing: tagged, and the window closes.
+        model.recorder().Record();
+        model.recorder().AppendToRecording(QByteArray(10, 'y'));
+        const QString second = model.recording().RecFileName;
+        QSignalSpy closed(w.window.get(), &MainWindow::closed);
+        w.window->close();
+        QVERIFY(!answer("frmRecWarning", "cmdOK").isEmpty());
+        QTRY_COMPARE(closed.size(), 1);
+        QCOMPARE(QFileInfo(second).size(), 10 + 128);
+        QVERIFY(!model.recording().IsRecording);
     }
 
     void aStreamWithoutFramesIsReportedWithoutBlocking() {
