@@ -3,6 +3,8 @@
 #include "components/statuspanels.h"
 #include "core/settings.h"
 #include "directory/ui/stationgrid.h"
+#include "mp3info/id3v1.h"
+#include "recorder/recorder.h"
 #include "shell/ui/controllibrary.h"
 #include "shell/ui/mainwindow.h"
 #include "stationsim/simulator.h"
@@ -11,6 +13,8 @@
 #include "stream/playerstatus.h"
 #include "windowfixture.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -151,6 +155,81 @@ private Q_SLOTS:
                                   QString("Status: Playing stream"), 10000);
         QCOMPARE(w->connection().ServerIndex(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
+        click(*w, "cmdStopStreaming");
+    }
+
+    // Recording a playing station through song changes: one file per song, named after it,
+    // each ending in its tag; the files without their tags, end to end, are exactly the bytes
+    // the server sent from Record to Stop record.
+    void recordsEverySongToItsOwnTaggedFile() {
+        auto sim = simulator();
+        QElapsedTimer clock;
+        clock.start();
+        qint64 skippedMs = 0; // moves the simulator on to its next song
+        sim->setClock([&] { return clock.elapsed() + skippedMs; });
+        auto w = window();
+        QTemporaryDir recordings;
+        m_settings.RecOutputDir = recordings.path();
+        AppModel &model = *w.model;
+        QByteArray received;
+        connect(&model.engine().client(), &HTTPStream::Streaming, w.window.get(),
+                [&](const QByteArray &block) { received += block; });
+
+        QVERIFY(getStations(*w));
+        doubleClickRow(*w, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(model.status().phase(), PlayerPhase::Playing, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!model.label(StationLabel::Artist).isEmpty(), 5000);
+        w->Timer1Tick();
+        QVERIFY(w->findChild<QPushButton *>("cmdRecord")->isEnabled());
+
+        QStringList files;
+        QStringList songs{model.label(StationLabel::Artist)};
+        click(*w, "cmdRecord");
+        QVERIFY(model.recording().IsRecording);
+        QCOMPARE(w->statusPanels()->panelText(3), QString("Recording: On"));
+        const qint64 start = model.recording().RecordStartBytes;
+        QCOMPARE(start, qint64(received.size()));
+        files << model.recording().RecFileName;
+        QCOMPARE(w->findChild<QLabel *>("lblFileToRecord")->text(),
+                 QFileInfo(files.last()).fileName());
+        for (int change = 0; change < 3; ++change) {
+            // The next poll, as the five-second tick makes it, gives the file its title.
+            model.GetArtist();
+            QTRY_COMPARE_WITH_TIMEOUT(model.recording().RecSongTitle, songs.last(), 5000);
+            QTest::qWait(600);
+            skippedMs += 30000;
+            model.GetArtist();
+            QTRY_VERIFY_WITH_TIMEOUT(model.recording().RecFileName != files.last(), 5000);
+            files << model.recording().RecFileName;
+            songs << model.label(StationLabel::Artist);
+        }
+        QTest::qWait(600);
+        click(*w, "cmdStopRecord");
+        const qint64 end = received.size();
+        QVERIFY(!model.recording().IsRecording);
+        QCOMPARE(w->statusPanels()->panelText(3), QString("Recording: Off"));
+        QCOMPARE(w->findChild<QLabel *>("lblFileToRecord")->text(), QString("None"));
+
+        QByteArray recorded;
+        const quint8 genre = GenreNumber(model.label(StationLabel::Genre));
+        for (int i = 0; i < files.size(); ++i) {
+            QFile file(files.at(i));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QVERIFY(bytes.size() > 128);
+            recorded += bytes.left(bytes.size() - 128);
+            const std::optional<Id3v1Fields> tag = ReadId3v1Tag(bytes.right(128));
+            QVERIFY(tag);
+            QCOMPARE(tag->title, songs.at(i).left(30).trimmed());
+            QCOMPARE(tag->artist, tag->title);
+            QCOMPARE(tag->album, QString("Unknown"));
+            QCOMPARE(tag->year, QString::number(QDate::currentDate().year()));
+            QCOMPARE(tag->comment, model.label(StationLabel::Station).left(30).trimmed());
+            QCOMPARE(tag->genre, genre);
+            QVERIFY(QFileInfo(files.at(i)).fileName().endsWith(".mp3"));
+        }
+        QCOMPARE(recorded.size(), end - start);
+        QVERIFY(recorded == received.mid(start, end - start));
         click(*w, "cmdStopStreaming");
     }
 
