@@ -6,6 +6,7 @@
 #include "recorder/recorder.h"
 #include "stream/httpstream.h"
 #include "streamsynth/mp3synth.h"
+#include "testfiles.h"
 
 #include <QDate>
 #include <QDir>
@@ -18,25 +19,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
-#endif
 
 using namespace kestrune;
+using test::readAll;
+using test::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray someMp3(double seconds) {
     testsupport::Mp3Params params;
@@ -104,9 +93,7 @@ int recordUnderSizeLimit(const QString &dir, const QString &sourcePath, qint64 l
     FakeWindow window;
     window.source = readAll(sourcePath);
     window.artist = "Song A";
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit cap{rlim_t(limit), rlim_t(limit)};
-    if (window.source.isEmpty() || setrlimit(RLIMIT_FSIZE, &cap) != 0)
+    if (window.source.isEmpty() || !test::limitFileSize(limit))
         return 3;
 
     QString outputDir = dir;

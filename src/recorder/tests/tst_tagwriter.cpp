@@ -2,6 +2,7 @@
 // looks like when tagging cannot be done.
 #include "mp3info/id3v1.h"
 #include "recorder/tagwriter.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,25 +11,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
 #include <cstdio>
-#include <sys/resource.h>
-#endif
 
 using namespace kestrune;
+using test::readAll;
+using test::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray padded(const QByteArray &text, int length) {
     return text + QByteArray(length - text.size(), ' ');
@@ -38,9 +27,7 @@ QByteArray padded(const QByteArray &text, int length) {
 // signal that limit raises ignored, so the write fails instead). Prints the result.
 int tagUnderSizeLimit(const QString &path, qint64 limit) {
 #ifdef Q_OS_UNIX
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit cap{rlim_t(limit), rlim_t(limit)};
-    if (setrlimit(RLIMIT_FSIZE, &cap) != 0)
+    if (!test::limitFileSize(limit))
         return 3;
     const bool saved = SaveMP3Info(path, "Rock", "Song", "Song", "2026", "Station");
     std::printf("%s\n", saved ? "saved" : "not saved");
