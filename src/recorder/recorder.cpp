@@ -12,9 +12,15 @@ namespace kestrune {
 namespace {
 
 // New files only: a name taken between choosing and opening is never written into.
-// Unbuffered: each block goes to the file as it arrives, and a failed write is seen at once.
+// Unbuffered: the recorder gathers the blocks itself, and a failed write is seen when it
+// happens.
 constexpr QIODevice::OpenMode RecordingOpenMode =
     QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
+
+// Received blocks are gathered and written in pieces of this size: a write per network read
+// was most of what recording cost. At 128 kbit/s this is a write a second, and all that a
+// program that dies can lose of its last moments.
+constexpr qsizetype WriteChunk = 16 * 1024;
 
 // How often a name that another program takes just before we open it is chosen again.
 constexpr int OpenAttempts = 100;
@@ -53,25 +59,33 @@ bool Recorder::IsRecording() const {
 void Recorder::AppendToRecording(const QByteArray &block) {
     if (!m_state.IsRecording || m_busy || !m_file.isOpen())
         return;
-    // QFile reports a short write as a count without a reason; writing the rest again gives
-    // the reason (file too large, disk full) or finishes the block.
-    qint64 done = 0;
-    while (done < block.size()) {
-        const qint64 written = m_file.write(block.constData() + done, block.size() - done);
-        if (written <= 0)
-            break;
-        done += written;
-    }
-    if (done == block.size())
+    m_pending += block;
+    if (m_pending.size() < WriteChunk || writePending())
         return;
-    const QString failure = QStringLiteral("Recording stopped: could not write %1: %2")
-                                .arg(m_state.RecFileName, m_file.errorString());
     {
         const BusyScope busy(m_busy);
         closeAndTag(hostText(m_host.artist));
         endRecording();
     }
-    postMessage(failure);
+    postMessage(m_writeFailure);
+}
+
+bool Recorder::writePending() {
+    // QFile reports a short write as a count without a reason; writing the rest again gives
+    // the reason (file too large, disk full) or finishes the piece.
+    qint64 done = 0;
+    while (done < m_pending.size()) {
+        const qint64 written = m_file.write(m_pending.constData() + done, m_pending.size() - done);
+        if (written <= 0)
+            break;
+        done += written;
+    }
+    const bool whole = done == m_pending.size();
+    if (!whole)
+        m_writeFailure = QStringLiteral("Recording stopped: could not write %1: %2")
+                             .arg(m_state.RecFileName, m_file.errorString());
+    m_pending.resize(0); // keeps its room for the next piece
+    return whole;
 }
 
 void Recorder::Record() {
@@ -90,9 +104,14 @@ void Recorder::Record() {
 void Recorder::StopRecord() {
     if (!m_state.IsRecording || m_busy)
         return;
-    const BusyScope busy(m_busy);
-    closeAndTag(hostText(m_host.artist));
-    endRecording();
+    bool written = true;
+    {
+        const BusyScope busy(m_busy);
+        written = closeAndTag(hostText(m_host.artist));
+        endRecording();
+    }
+    if (!written)
+        postMessage(m_writeFailure);
 }
 
 void Recorder::ArtistChanged() {
@@ -103,9 +122,11 @@ void Recorder::ArtistChanged() {
         const BusyScope busy(m_busy);
         // The tag is complete before the next file opens; no event runs in between, so the
         // stream client's next block goes to the new file.
-        closeAndTag(m_state.RecSongTitle);
+        const bool written = closeAndTag(m_state.RecSongTitle);
         m_state.RecSongTitle.clear();
-        if (openNextFile(failure)) {
+        if (!written)
+            failure = m_writeFailure;
+        else if (openNextFile(failure)) {
             Q_EMIT fileToRecordText(QFileInfo(m_state.RecFileName).fileName());
             return;
         }
@@ -142,10 +163,12 @@ bool Recorder::openNextFile(QString &failure) {
     return false;
 }
 
-void Recorder::closeAndTag(const QString &song) {
+bool Recorder::closeAndTag(const QString &song) {
+    const bool written = writePending();
     m_file.close();
     SaveMP3Info(m_state.RecFileName, hostText(m_host.genre), song, song, currentYear(),
                 hostText(m_host.station));
+    return written;
 }
 
 void Recorder::endRecording() {

@@ -36,8 +36,9 @@ public:
     ~Recorder() override;
 
     bool IsRecording() const override;
-    // A block that cannot be written whole ends the recording (see StopRecord) and posts
-    // message() "Recording stopped: could not write FILE: REASON".
+    // Blocks are gathered and written in pieces; a piece that cannot be written whole ends the
+    // recording (see StopRecord) and posts message() "Recording stopped: could not write FILE:
+    // REASON". Closing a file (stop, split) writes what is gathered first.
     void AppendToRecording(const QByteArray &block) override;
 
     // Opens the next free file and starts recording; nothing while recording. A file that
@@ -68,8 +69,12 @@ Q_SIGNALS:
 private:
     // Names and opens the next file. On failure returns false with the message text.
     bool openNextFile(QString &failure);
-    // Closes the file and tags it with `song` as artist and title.
-    void closeAndTag(const QString &song);
+    // Writes what has been gathered; false (with m_writeFailure said) when it could not be
+    // written whole.
+    bool writePending();
+    // Writes what is gathered, closes the file and tags it with `song` as artist and title;
+    // false when the last bytes could not be written.
+    bool closeAndTag(const QString &song);
     // Leaves the recording state after the last file has been closed and tagged.
     void endRecording();
     void postMessage(const QString &text);
@@ -80,7 +85,9 @@ private:
     const QString &m_recStationType;
     RecordingState &m_state;
     Host m_host;
-    QFile m_file;        // the recording file, open exactly while m_state.IsRecording
+    QFile m_file;         // the recording file, open exactly while m_state.IsRecording
+    QByteArray m_pending; // received bytes not yet written, less than a write piece
+    QString m_writeFailure;
     bool m_busy = false; // inside StopRecord or a split: nested calls are ignored
 };
 
