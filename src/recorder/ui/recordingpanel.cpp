@@ -20,6 +20,8 @@ RecordingPanel::RecordingPanel(QWidget *parent)
     m_lblFileToRecord->setText(QStringLiteral("None"));
     m_lblRecSize->setText(QStringLiteral("None"));
     auto *record = new QFormLayout(this);
+    // File names and figures are long: below their captions when the panel is narrow.
+    record->setRowWrapPolicy(QFormLayout::WrapLongRows);
     record->addRow(m_ledRecording);
     record->addRow(QStringLiteral("Recording to:"), m_lblFileToRecord);
     record->addRow(QStringLiteral("Recorded:"), m_lblRecSize);

@@ -104,11 +104,11 @@ void MainWindow::buildWidgets() {
     m_spectrum->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     auto *details = new QHBoxLayout;
-    details->addWidget(m_stationPanel, 5, Qt::AlignTop);
+    details->addWidget(m_stationPanel, 4, Qt::AlignTop);
     auto *right = new QVBoxLayout;
     right->addWidget(m_recordingPanel);
     right->addWidget(m_spectrum);
-    details->addLayout(right, 2);
+    details->addLayout(right, 3);
 
     // The player's and recorder's buttons, and the windows the main window opens.
     m_cmdStartStreaming = button("cmdStartStreaming", QStringLiteral("&Play"), central);
