@@ -11,6 +11,8 @@
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
 
+#include "cputime.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -18,22 +20,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <functional>
 
 using namespace kestrune;
+using bench::cpuSeconds;
 
 namespace {
-
-double cpuSeconds(bool systemOnly = false) {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const double system = double(usage.ru_stime.tv_sec) + usage.ru_stime.tv_usec / 1e6;
-    return systemOnly ? system
-                      : system + double(usage.ru_utime.tv_sec) + usage.ru_utime.tv_usec / 1e6;
-}
 
 // Runs the event loop until `done` holds or `ms` have passed; false on time-out.
 bool waitFor(const std::function<bool()> &done, int ms) {

@@ -12,6 +12,8 @@
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
 
+#include "cputime.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -21,22 +23,10 @@
 #include <QTimer>
 #include <QTreeView>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 
 using namespace kestrune;
-
-namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-} // namespace
+using bench::cpuSeconds;
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);

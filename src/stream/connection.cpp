@@ -60,9 +60,6 @@ void ConnectionManager::stopStreamAndSound() {
 void ConnectionManager::Start() {
     m_timerConnect.setInterval(RequestTimeOutMs(ask(m_host.requestTimeOut, QString())));
     m_streamWanted = true;
-    if (!ask(m_host.mayInterruptRecording, true))
-        return;
-
     m_saidSinceStart.clear();
     if (!dropConnection(PlayerStatus::StartStoppedText))
         return;
@@ -221,8 +218,6 @@ void ConnectionManager::watchdogTick() {
 }
 
 void ConnectionManager::Stop() {
-    if (!ask(m_host.mayInterruptRecording, true))
-        return;
     m_engine.status().setCaption(QString());
     Q_EMIT busyCursor(false);
     m_streamWanted = false;

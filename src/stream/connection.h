@@ -31,10 +31,8 @@ public:
         std::function<QString()> selectedPlaylistPath;
         // Connection time-out in seconds, as the settings keep it ("5", "10", "15").
         std::function<QString()> requestTimeOut;
-        // Asked before a running recording would be interrupted; true when it may go on
-        // (and the recording has then been stopped). Without a recording: true.
-        std::function<bool()> mayInterruptRecording;
-        // Closes the recording file if one is open.
+        // Closes the recording file if one is open. Whether a running recording may be
+        // interrupted at all is asked by the window before Start or Stop runs.
         std::function<void()> closeRecording;
     };
 
