@@ -63,8 +63,8 @@ void AppModel::wireEngine() {
     connect(&intake, &StreamIntake::cursorReset, this, [this] { Q_EMIT busyChanged(false); });
     connect(&intake, &StreamIntake::message, this,
             [this](const QString &text) { Q_EMIT message(text, MessageIcon::None); });
-    connect(&m_engine->output(), &AudioOutput::played, &m_spectrum, &SpectrumAnalyser::addPcm);
-    connect(&m_engine->output(), &AudioOutput::stopped, &m_spectrum, &SpectrumAnalyser::clear);
+    connect(&m_engine->output(), &AudioOutput::played, &m_spectrum, &FrequencyAnalyser::addPcm);
+    connect(&m_engine->output(), &AudioOutput::stopped, &m_spectrum, &FrequencyAnalyser::clear);
     connect(m_connection.get(), &ConnectionManager::busyCursor, this, &AppModel::busyChanged);
     connect(m_connection.get(), &ConnectionManager::message, this, &AppModel::message);
 }

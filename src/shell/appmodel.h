@@ -9,7 +9,7 @@
 #include "directory/pageparser.h"
 #include "directory/stationlist.h"
 #include "recorder/recordingstate.h"
-#include "stream/audio/spectrumanalyser.h"
+#include "stream/audio/frequencyanalyser.h"
 #include "stream/statusformat.h"
 #include "stream/statusmonitor.h"
 
@@ -62,7 +62,7 @@ public:
     Recorder &recorder() { return *m_recorder; }
     NowPlayingTracker &tracker() { return *m_tracker; }
     // The spectrum of what the output plays; it analyses only while something shows it.
-    SpectrumAnalyser &spectrum() { return m_spectrum; }
+    FrequencyAnalyser &spectrum() { return m_spectrum; }
 
     // A station row was selected: its playlist is the one Play asks for. False (and nothing
     // changes) for a row that does not exist.
@@ -111,7 +111,7 @@ private:
     RecordingState m_recording;
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<NowPlayingTracker> m_tracker;
-    SpectrumAnalyser m_spectrum;
+    FrequencyAnalyser m_spectrum;
     QHash<StationLabel, QString> m_labels;
     QDateTime m_LastTickTime;
     FreeSpace m_freeSpace;

@@ -113,7 +113,7 @@ private Q_SLOTS:
         QCOMPARE(model.label(StationLabel::ServerUrl), model.connection().servers().value(0));
 
         // The spectrum follows what the output plays, once something shows it.
-        QSignalSpy levels(&model.spectrum(), &SpectrumAnalyser::levelsChanged);
+        QSignalSpy levels(&model.spectrum(), &FrequencyAnalyser::levelsChanged);
         const auto loudest = [&] {
             const std::vector<float> &bands = model.spectrum().levels().bands;
             return bands.empty() ? 0.0f : *std::max_element(bands.begin(), bands.end());

@@ -8,7 +8,7 @@
 #include "shell/ui/mainwindow.h"
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
 #include "windowfixture.h"
@@ -93,7 +93,7 @@ private Q_SLOTS:
         auto *record = window.findChild<QPushButton *>("cmdRecord");
         auto *start = window.findChild<QPushButton *>("cmdStartStreaming");
         auto *info = window.findChild<QPushButton *>("cmdStationInfo");
-        auto *spectrum = window.findChild<SpectrumDisplay *>("MMSpectrum1");
+        auto *spectrum = window.findChild<FrequencyDisplay *>("MMSpectrum1");
 
         // Nothing selected, nothing playing: no Start, no Record.
         window.Timer1Tick();

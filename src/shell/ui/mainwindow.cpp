@@ -19,7 +19,7 @@
 #include "shell/ui/messagebox.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -98,7 +98,7 @@ void MainWindow::buildWidgets() {
         [this](QWidget *parent) { return m_controls.createLumabox(parent); }, central);
     m_stationPanel = new StationPanel(central);
     m_recordingPanel = new RecordingPanel(central);
-    m_spectrum = new SpectrumDisplay(central);
+    m_spectrum = new FrequencyDisplay(central);
     m_spectrum->setObjectName(QStringLiteral("MMSpectrum1"));
     m_spectrum->setMinimumSize(twipsToPixels(2200, this), twipsToPixelsY(1500, this));
     m_spectrum->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
@@ -200,8 +200,8 @@ void MainWindow::connectEngine() {
     connect(&intake, &StreamIntake::bufferStatus, this,
             [this](const QString &text) { m_statusBar->setPanelText(2, text); });
     connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
-    connect(&m_model.spectrum(), &SpectrumAnalyser::levelsChanged, m_spectrum,
-            &SpectrumDisplay::setLevels);
+    connect(&m_model.spectrum(), &FrequencyAnalyser::levelsChanged, m_spectrum,
+            &FrequencyDisplay::setLevels);
 
     connect(c, &ConnectionManager::downloadedText, this,
             [this](const QString &text) { m_statusBar->setPanelText(4, text); });

@@ -28,7 +28,7 @@ class DirectoryController;
 class DirectoryPanel;
 class FirstRunDialog;
 class RecordingPanel;
-class SpectrumDisplay;
+class FrequencyDisplay;
 class StationGrid;
 class StationPanel;
 class StatusPanels;
@@ -109,7 +109,7 @@ private:
     DirectoryPanel *m_directoryPanel = nullptr;
     StationPanel *m_stationPanel = nullptr;
     RecordingPanel *m_recordingPanel = nullptr;
-    SpectrumDisplay *m_spectrum = nullptr;
+    FrequencyDisplay *m_spectrum = nullptr;
     QPushButton *m_cmdStartStreaming = nullptr;
     QPushButton *m_cmdStopStreaming = nullptr;
     QPushButton *m_cmdRecord = nullptr;

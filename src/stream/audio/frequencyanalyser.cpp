@@ -1,4 +1,4 @@
-#include "stream/audio/spectrumanalyser.h"
+#include "stream/audio/frequencyanalyser.h"
 
 #include "stream/pcmsource.h"
 
@@ -24,7 +24,7 @@ constexpr float PeakFallPerSecond = 0.5f;
 
 } // namespace
 
-struct SpectrumAnalyser::Fft {
+struct FrequencyAnalyser::Fft {
     kiss_fftr_cfg cfg = nullptr;
     std::vector<float> hann;
     std::vector<float> input;
@@ -43,20 +43,20 @@ struct SpectrumAnalyser::Fft {
     Fft &operator=(const Fft &) = delete;
 };
 
-SpectrumAnalyser::SpectrumAnalyser(QObject *parent)
+FrequencyAnalyser::FrequencyAnalyser(QObject *parent)
     : QObject(parent)
     , m_window(FFTLength, 0.0f)
     , m_levels{std::vector<float>(BandCount, 0.0f), std::vector<float>(BandCount, 0.0f)}
     , m_fft(std::make_unique<Fft>()) {
     m_pending.setSingleShot(true);
-    connect(&m_pending, &QTimer::timeout, this, &SpectrumAnalyser::analyse);
+    connect(&m_pending, &QTimer::timeout, this, &FrequencyAnalyser::analyse);
 }
 
-SpectrumAnalyser::~SpectrumAnalyser() = default;
+FrequencyAnalyser::~FrequencyAnalyser() = default;
 
-void SpectrumAnalyser::addPcm(const QByteArray &pcm) {
+void FrequencyAnalyser::addPcm(const QByteArray &pcm) {
     // Nobody looks: not even the samples are kept.
-    if (!isSignalConnected(QMetaMethod::fromSignal(&SpectrumAnalyser::levelsChanged)))
+    if (!isSignalConnected(QMetaMethod::fromSignal(&FrequencyAnalyser::levelsChanged)))
         return;
     const qsizetype frames = pcm.size() / PcmBytesPerFrame;
     if (frames == 0)
@@ -78,7 +78,7 @@ void SpectrumAnalyser::addPcm(const QByteArray &pcm) {
     }
 }
 
-void SpectrumAnalyser::clear() {
+void FrequencyAnalyser::clear() {
     m_pending.stop();
     m_sinceAnalysis.invalidate();
     std::fill(m_window.begin(), m_window.end(), 0.0f);
@@ -88,7 +88,7 @@ void SpectrumAnalyser::clear() {
     Q_EMIT levelsChanged(m_levels);
 }
 
-void SpectrumAnalyser::analyse() {
+void FrequencyAnalyser::analyse() {
     const float seconds =
         m_sinceAnalysis.isValid() ? float(m_sinceAnalysis.restart()) / 1000.0f : 0.0f;
     if (!m_sinceAnalysis.isValid())

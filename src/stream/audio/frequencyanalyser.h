@@ -15,21 +15,21 @@ namespace kestrune {
 
 // What the display paints. Both hold one value per band, 0 to 1: 0 is -90 dB or less, 1 is a
 // full-scale sine (0 dB). Band k covers k * 44100 / 256 Hz.
-struct SpectrumLevels {
+struct FrequencyLevels {
     std::vector<float> bands; // the latest analysis
     std::vector<float> peaks; // each band's recent highest level, sinking 0.5 a second
 };
 
-class SpectrumAnalyser : public QObject {
+class FrequencyAnalyser : public QObject {
     Q_OBJECT
 public:
     static constexpr int FFTLength = 256;
     static constexpr int BandCount = FFTLength / 2;
 
-    explicit SpectrumAnalyser(QObject *parent = nullptr);
-    ~SpectrumAnalyser() override;
+    explicit FrequencyAnalyser(QObject *parent = nullptr);
+    ~FrequencyAnalyser() override;
 
-    const SpectrumLevels &levels() const { return m_levels; }
+    const FrequencyLevels &levels() const { return m_levels; }
 
 public Q_SLOTS:
     // PCM as played. Analyses at once, or, if the last analysis is too recent, a little later
@@ -40,14 +40,14 @@ public Q_SLOTS:
     void clear();
 
 Q_SIGNALS:
-    void levelsChanged(const kestrune::SpectrumLevels &levels);
+    void levelsChanged(const kestrune::FrequencyLevels &levels);
 
 private:
     void analyse();
 
     std::vector<float> m_window; // the latest FFTLength mono samples, a ring
     int m_writePos = 0;          // the ring's oldest sample
-    SpectrumLevels m_levels;
+    FrequencyLevels m_levels;
     struct Fft;
     std::unique_ptr<Fft> m_fft;
     QElapsedTimer m_sinceAnalysis;

@@ -1,10 +1,10 @@
 #include "components/ledlabel.h"
 #include "stream/audio/decoderchain.h"
+#include "stream/audio/frequencyanalyser.h"
 #include "stream/audio/mpg123decoder.h"
 #include "stream/audio/outputs.h"
-#include "stream/audio/spectrumanalyser.h"
 #include "stream/engine.h"
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 #include "streamsynth/mp3synth.h"
 
 #include <QAudioDevice>
@@ -141,15 +141,15 @@ QByteArray tonePcm(double hz, int frames, double amplitude, bool invertRight = f
 
 // The FFT bin a tone falls in.
 int binOf(double hz) {
-    return int(std::lround(hz * SpectrumAnalyser::FFTLength / PcmSampleRate));
+    return int(std::lround(hz * FrequencyAnalyser::FFTLength / PcmSampleRate));
 }
 
-int loudestBand(const SpectrumAnalyser &s) {
+int loudestBand(const FrequencyAnalyser &s) {
     const auto &b = s.levels().bands;
     return int(std::max_element(b.begin(), b.end()) - b.begin());
 }
 
-float loudestLevel(const SpectrumAnalyser &s) {
+float loudestLevel(const FrequencyAnalyser &s) {
     return *std::max_element(s.levels().bands.begin(), s.levels().bands.end());
 }
 
@@ -550,14 +550,14 @@ void TestAudio::spectrumFindsTheTone_data() {
 
 void TestAudio::spectrumFindsTheTone() {
     QFETCH(double, hz);
-    SpectrumAnalyser analyser;
-    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    FrequencyAnalyser analyser;
+    QSignalSpy changed(&analyser, &FrequencyAnalyser::levelsChanged);
     analyser.addPcm(tonePcm(hz, 1000, 0.5));
     QCOMPARE(changed.count(), 1);
-    const SpectrumLevels &levels = analyser.levels();
-    QCOMPARE(int(levels.bands.size()), SpectrumAnalyser::FFTLength / 2);
+    const FrequencyLevels &levels = analyser.levels();
+    QCOMPARE(int(levels.bands.size()), FrequencyAnalyser::FFTLength / 2);
     QCOMPARE(levels.peaks.size(), levels.bands.size());
-    const double bin = hz / (44100.0 / SpectrumAnalyser::FFTLength);
+    const double bin = hz / (44100.0 / FrequencyAnalyser::FFTLength);
     QVERIFY2(std::abs(loudestBand(analyser) - bin) <= 1.0,
              qPrintable(QStringLiteral("band %1, bin %2").arg(loudestBand(analyser)).arg(bin)));
     // Half scale is -6 dB: high on the scale, but not the top.
@@ -569,17 +569,17 @@ void TestAudio::spectrumFindsTheTone() {
 }
 
 void TestAudio::spectrumSilenceAndMonoMix() {
-    SpectrumAnalyser analyser;
-    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    FrequencyAnalyser analyser;
+    QSignalSpy changed(&analyser, &FrequencyAnalyser::levelsChanged);
     analyser.addPcm(tonePcm(1000, 512, 0.5));
     QVERIFY(analyser.levels().bands[size_t(binOf(1000))] > 0.5f);
 
     // Cleared, it announces empty levels at once.
     analyser.clear();
     QCOMPARE(changed.count(), 2);
-    const auto announced = changed.last().at(0).value<SpectrumLevels>();
+    const auto announced = changed.last().at(0).value<FrequencyLevels>();
     for (const auto *values : {&announced.bands, &announced.peaks}) {
-        QCOMPARE(int(values->size()), SpectrumAnalyser::BandCount);
+        QCOMPARE(int(values->size()), FrequencyAnalyser::BandCount);
         QVERIFY(std::all_of(values->begin(), values->end(), [](float b) { return b == 0.0f; }));
     }
     analyser.addPcm(QByteArray(512 * PcmBytesPerFrame, '\0'));
@@ -592,8 +592,8 @@ void TestAudio::spectrumSilenceAndMonoMix() {
 }
 
 void TestAudio::spectrumShowsTheLatestSamples() {
-    SpectrumAnalyser analyser;
-    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    FrequencyAnalyser analyser;
+    QSignalSpy changed(&analyser, &FrequencyAnalyser::levelsChanged);
     analyser.addPcm(tonePcm(1000, 512, 0.5));
     QCOMPARE(loudestBand(analyser), binOf(1000));
     // Arriving in small pieces faster than anyone could watch, the last 256 samples are what
@@ -605,12 +605,12 @@ void TestAudio::spectrumShowsTheLatestSamples() {
     QVERIFY(changed.count() < 8);
     QTRY_COMPARE_WITH_TIMEOUT(loudestBand(analyser), binOf(5000), 1000);
     QVERIFY(changed.count() >= 1);
-    QCOMPARE(changed.last().at(0).value<SpectrumLevels>().bands, analyser.levels().bands);
+    QCOMPARE(changed.last().at(0).value<FrequencyLevels>().bands, analyser.levels().bands);
 }
 
 void TestAudio::spectrumPeaksSinkSlowly() {
-    SpectrumAnalyser analyser;
-    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    FrequencyAnalyser analyser;
+    QSignalSpy changed(&analyser, &FrequencyAnalyser::levelsChanged);
     const size_t band = size_t(binOf(1000));
     analyser.addPcm(tonePcm(1000, 256, 0.5));
     const float loud = analyser.levels().bands[band];
@@ -625,11 +625,11 @@ void TestAudio::spectrumPeaksSinkSlowly() {
 
 void TestAudio::spectrumRestsWhileNobodyLooks() {
     // Neither kept nor analysed: nobody would see it.
-    SpectrumAnalyser analyser;
+    FrequencyAnalyser analyser;
     analyser.addPcm(tonePcm(1000, 512, 0.5));
     QVERIFY(loudestLevel(analyser) == 0.0f);
     // Once somebody looks, what is played from then on is analysed.
-    QSignalSpy changed(&analyser, &SpectrumAnalyser::levelsChanged);
+    QSignalSpy changed(&analyser, &FrequencyAnalyser::levelsChanged);
     analyser.addPcm(QByteArray());
     QCOMPARE(changed.count(), 0);
     analyser.addPcm(tonePcm(1000, 256, 0.5));
@@ -638,7 +638,7 @@ void TestAudio::spectrumRestsWhileNobodyLooks() {
 }
 
 void TestAudio::spectrumLooks() {
-    SpectrumDisplay display;
+    FrequencyDisplay display;
     display.resize(300, 120);
     display.setDisplaySetting(7);
     QCOMPARE(display.displaySetting(), 1);
@@ -646,8 +646,8 @@ void TestAudio::spectrumLooks() {
     QCOMPARE(display.displaySetting(), 5);
 
     // A loud moment and then a quieter one, so that peak caps stand above the bars.
-    SpectrumAnalyser analyser;
-    connect(&analyser, &SpectrumAnalyser::levelsChanged, &display, &SpectrumDisplay::setLevels);
+    FrequencyAnalyser analyser;
+    connect(&analyser, &FrequencyAnalyser::levelsChanged, &display, &FrequencyDisplay::setLevels);
     analyser.addPcm(tonePcm(1000, 256, 0.5));
     QTest::qWait(50);
     analyser.addPcm(tonePcm(1000, 256, 0.05));
@@ -663,7 +663,7 @@ void TestAudio::spectrumLooks() {
         return std::pair{drawn, image};
     };
     std::set<QByteArray> looks;
-    for (int look = 0; look < SpectrumDisplay::LookCount; ++look) {
+    for (int look = 0; look < FrequencyDisplay::LookCount; ++look) {
         display.setDisplaySetting(look);
         const auto [drawn, image] = drawnPixels();
         QCOMPARE(image.size(), QSize(300, 120));
@@ -671,14 +671,14 @@ void TestAudio::spectrumLooks() {
         looks.insert(
             QByteArray(reinterpret_cast<const char *>(image.constBits()), image.sizeInBytes()));
     }
-    QCOMPARE(int(looks.size()), SpectrumDisplay::LookCount);
+    QCOMPARE(int(looks.size()), FrequencyDisplay::LookCount);
 
     // Cleared, the bars are gone (look 4 keeps its unlit segments, the mirrored look its
     // middle line); empty levels draw only the face.
     display.setDisplaySetting(0);
     display.clear();
     QCOMPARE(drawnPixels().first, 0);
-    display.setLevels(SpectrumLevels{});
+    display.setLevels(FrequencyLevels{});
     display.setDisplaySetting(4);
     QCOMPARE(drawnPixels().first, 0);
 }

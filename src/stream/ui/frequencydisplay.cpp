@@ -1,4 +1,4 @@
-#include "stream/ui/spectrumdisplay.h"
+#include "stream/ui/frequencydisplay.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -24,13 +24,13 @@ QColor levelColor(float level) {
 
 } // namespace
 
-SpectrumDisplay::SpectrumDisplay(QWidget *parent)
+FrequencyDisplay::FrequencyDisplay(QWidget *parent)
     : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(64, 24);
 }
 
-void SpectrumDisplay::setDisplaySetting(int setting) {
+void FrequencyDisplay::setDisplaySetting(int setting) {
     setting = ((setting % LookCount) + LookCount) % LookCount;
     if (setting == m_setting)
         return;
@@ -38,18 +38,18 @@ void SpectrumDisplay::setDisplaySetting(int setting) {
     update();
 }
 
-void SpectrumDisplay::setLevels(const SpectrumLevels &levels) {
+void FrequencyDisplay::setLevels(const FrequencyLevels &levels) {
     m_levels = levels;
     update();
 }
 
-void SpectrumDisplay::clear() {
+void FrequencyDisplay::clear() {
     std::fill(m_levels.bands.begin(), m_levels.bands.end(), 0.0f);
     std::fill(m_levels.peaks.begin(), m_levels.peaks.end(), 0.0f);
     update();
 }
 
-void SpectrumDisplay::paintEvent(QPaintEvent *) {
+void FrequencyDisplay::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.fillRect(rect(), Face);
 
