@@ -66,14 +66,25 @@ QByteArray latin1Field(const QString &text, int length) {
     return out;
 }
 
-QString readField(const QByteArray &block, int offset, int length) {
+// Up to the first zero byte.
+QByteArray rawField(const QByteArray &block, int offset, int length) {
     QByteArray bytes = block.mid(offset, length);
     const qsizetype zero = bytes.indexOf('\0');
     if (zero >= 0)
         bytes.truncate(zero);
+    return bytes;
+}
+
+QString readField(const QByteArray &block, int offset, int length) {
+    QByteArray bytes = rawField(block, offset, length);
     while (bytes.endsWith(' '))
         bytes.chop(1);
     return QString::fromLatin1(bytes);
+}
+
+// Blanks as the editor trims them: spaces and the other ASCII white space.
+QString trimmedField(const QByteArray &block, int offset, int length) {
+    return QString::fromLatin1(rawField(block, offset, length).trimmed());
 }
 
 } // namespace
@@ -108,6 +119,23 @@ std::optional<Id3v1Fields> ReadId3v1Tag(const QByteArray &last128) {
     fields.album = readField(last128, 63, 30);
     fields.year = readField(last128, 93, 4);
     fields.comment = readField(last128, 97, 30);
+    fields.genre = quint8(last128.at(127));
+    return fields;
+}
+
+bool IsId3v1Tag(const QByteArray &last128) {
+    return last128.size() == Id3v1Size && last128.left(3).toUpper() == "TAG";
+}
+
+std::optional<Id3v1Fields> ReadAnyId3v1Tag(const QByteArray &last128) {
+    if (!IsId3v1Tag(last128))
+        return std::nullopt;
+    Id3v1Fields fields;
+    fields.title = trimmedField(last128, 3, 30);
+    fields.artist = trimmedField(last128, 33, 30);
+    fields.album = trimmedField(last128, 63, 30);
+    fields.year = trimmedField(last128, 93, 4);
+    fields.comment = trimmedField(last128, 97, 30);
     fields.genre = quint8(last128.at(127));
     return fields;
 }

@@ -34,4 +34,12 @@ QByteArray BuildId3v1Tag(const Id3v1Fields &fields);
 // bytes long). Text ends at the first zero byte, trailing spaces are dropped.
 std::optional<Id3v1Fields> ReadId3v1Tag(const QByteArray &last128);
 
+// Whether a file's last 128 bytes are a tag as other programs write them too: 128 bytes that
+// start with "tag" in any case.
+bool IsId3v1Tag(const QByteArray &last128);
+
+// The fields of such a tag, for editing: text ends at the first zero byte (other programs pad
+// with zeros), then blanks are trimmed on both sides. Nothing when IsId3v1Tag() is false.
+std::optional<Id3v1Fields> ReadAnyId3v1Tag(const QByteArray &last128);
+
 } // namespace kestrune

@@ -149,6 +149,34 @@ private Q_SLOTS:
         block[0] = 'X';
         QVERIFY(!ReadId3v1Tag(block));
     }
+
+    // Tags other programs wrote: any case of "tag"; zeros end a field before blanks are
+    // trimmed, so a v1.1 track byte or junk after the zero never shows.
+    void readAnyTag() {
+        QByteArray block = "tAg" + QByteArray("  Title ") + QByteArray(22, ' ');
+        block +=
+            QByteArray(" Band") + QByteArray(1, '\0') + QByteArray("junk") + QByteArray(20, ' ');
+        block += QByteArray(30, '\0') + QByteArray("99") + QByteArray(2, '\0');
+        block += QByteArray("note ") + QByteArray(23, '\0') + QByteArray(1, char(5)) +
+                 QByteArray(1, '\0') + QByteArray(1, char(200));
+        QCOMPARE(block.size(), 128);
+        QVERIFY(IsId3v1Tag(block));
+        QVERIFY(!ReadId3v1Tag(block)); // the recorder's reader wants its own "TAG"
+        const auto read = ReadAnyId3v1Tag(block);
+        QVERIFY(read);
+        QCOMPARE(read->title, QString("Title"));
+        QCOMPARE(read->artist, QString("Band"));
+        QCOMPARE(read->album, QString());
+        QCOMPARE(read->year, QString("99"));
+        QCOMPARE(read->comment, QString("note"));
+        QCOMPARE(read->genre, quint8(200));
+
+        QVERIFY(!IsId3v1Tag(block.left(127)));
+        QVERIFY(!ReadAnyId3v1Tag(block + 'x'));
+        block[1] = 'x';
+        QVERIFY(!IsId3v1Tag(block));
+        QVERIFY(!ReadAnyId3v1Tag(block));
+    }
 };
 
 QTEST_GUILESS_MAIN(Id3v1Test)

@@ -1,0 +1,122 @@
+// Real MP3 files for the tests: a tone made here, encoded by the lame program, tagged by the
+// id3v2 and eyeD3 programs, read back by mp3info. Every tool must be on PATH (CI installs
+// them); a missing one fails the test that needs it.
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+#include <QtEndian>
+
+#include <cmath>
+
+namespace kestrune::testfiles {
+
+inline constexpr int ToolTimeout = 60000; // ms for one run of an outside program
+
+// The outside program's path, or empty when it is not on PATH.
+inline QString tool(const QString &name) {
+    return QStandardPaths::findExecutable(name);
+}
+
+struct RunResult {
+    bool ok = false; // started, finished in time, exit status 0
+    QByteArray out;
+    QByteArray err;
+};
+
+inline RunResult run(const QString &name, const QStringList &arguments) {
+    RunResult result;
+    const QString program = tool(name);
+    if (program.isEmpty()) {
+        result.err = name.toUtf8() + " is not on PATH";
+        return result;
+    }
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(ToolTimeout)) {
+        process.kill();
+        process.waitForFinished(ToolTimeout);
+        result.err = name.toUtf8() + " did not finish";
+        return result;
+    }
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    result.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return result;
+}
+
+// A 16-bit PCM WAV file of two tones (different per channel), `seconds` long.
+inline QByteArray toneWav(int rate, int channels, int seconds) {
+    const qint64 frames = qint64(rate) * seconds;
+    QByteArray pcm(frames * channels * 2, Qt::Uninitialized);
+    auto *out = reinterpret_cast<uchar *>(pcm.data());
+    for (qint64 i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            const double hz = c == 0 ? 440.0 : 660.0;
+            const double s = 0.3 * std::sin(2 * M_PI * hz * double(i) / rate) +
+                             0.1 * std::sin(2 * M_PI * 3 * hz * double(i) / rate);
+            qToLittleEndian<qint16>(qint16(s * 32767), out);
+            out += 2;
+        }
+    }
+    QByteArray wav("RIFF");
+    auto le32 = [&wav](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        wav.append(b, 4);
+    };
+    auto le16 = [&wav](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        wav.append(b, 2);
+    };
+    le32(quint32(36 + pcm.size()));
+    wav += "WAVEfmt ";
+    le32(16);
+    le16(1);
+    le16(quint16(channels));
+    le32(quint32(rate));
+    le32(quint32(rate * channels * 2));
+    le16(quint16(channels * 2));
+    le16(16);
+    wav += "data";
+    le32(quint32(pcm.size()));
+    return wav + pcm;
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Encodes a tone with lame into `dir`/`name`; empty when lame fails (`error` says why).
+inline QString makeMp3(const QDir &dir, const QString &name, int rate, int channels, int seconds,
+                       const QStringList &lameArguments, QString *error) {
+    const QString wav = dir.filePath(name + QStringLiteral(".wav"));
+    const QString mp3 = dir.filePath(name);
+    if (!writeFile(wav, toneWav(rate, channels, seconds))) {
+        *error = QStringLiteral("cannot write ") + wav;
+        return {};
+    }
+    const RunResult lame = run(QStringLiteral("lame"), QStringList{QStringLiteral("--quiet")} +
+                                                           lameArguments + QStringList{wav, mp3});
+    QFile::remove(wav);
+    if (!lame.ok) {
+        *error = QStringLiteral("lame: ") + QString::fromLocal8Bit(lame.err);
+        return {};
+    }
+    return mp3;
+}
+
+} // namespace kestrune::testfiles
