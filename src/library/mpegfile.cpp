@@ -6,6 +6,7 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -25,31 +26,16 @@ bool initLibrary() {
     return ok;
 }
 
+// Enough for an ID3v2 header, a Xing/Info frame and the frames the decoder checks after it.
+constexpr qint64 HeadBytes = 4096;
+
 mpg123_ssize_t readFile(void *handle, void *buffer, size_t bytes) {
-    auto *file = static_cast<MpegFile *>(handle);
-    return mpg123_ssize_t(file->file().read(static_cast<char *>(buffer), qint64(bytes)));
+    return mpg123_ssize_t(
+        static_cast<MpegFile *>(handle)->read(static_cast<char *>(buffer), qint64(bytes)));
 }
 
 off_t seekFile(void *handle, off_t offset, int whence) {
-    auto *file = static_cast<MpegFile *>(handle);
-    QFile &f = file->file();
-    qint64 target = -1;
-    switch (whence) {
-    case SEEK_SET:
-        target = offset;
-        break;
-    case SEEK_CUR:
-        target = f.pos() + offset;
-        break;
-    case SEEK_END:
-        target = file->fileSize() + offset;
-        break;
-    default:
-        return -1;
-    }
-    if (target < 0 || !f.seek(target))
-        return -1;
-    return off_t(target);
+    return off_t(static_cast<MpegFile *>(handle)->seek(qint64(offset), whence));
 }
 
 } // namespace
@@ -102,21 +88,32 @@ bool MpegFile::open(const QString &path, qint64 knownSize) {
     if (!m_handle || path.isEmpty())
         return false;
     m_file.setFileName(path);
-    // Unbuffered: the decoder asks for exactly what it needs, a header or a frame at a time,
-    // and the analysis reads a few hundred bytes of a file at most.
+    // Unbuffered: the decoder asks for exactly what it needs, a frame at a time, and the
+    // analysis reads its head of the file at once.
     if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     m_size = knownSize >= 0 ? knownSize : m_file.size();
 
     m_id3v1 = 0;
-    if (m_size >= Id3v1Bytes && m_file.seek(m_size - Id3v1Bytes)) {
-        char head[3] = {};
-        if (m_file.read(head, 3) == 3 && std::memcmp(head, "TAG", 3) == 0)
-            m_id3v1 = Id3v1Bytes;
+    m_pos = 0;
+    m_head.clear();
+    if (m_use == Use::Analysis) {
+        m_head.resize(qsizetype(std::min(m_size, HeadBytes)));
+        const qint64 got = m_file.read(m_head.data(), m_head.size());
+        m_head.resize(qsizetype(std::max<qint64>(0, got)));
     }
-    if (!m_file.seek(0)) {
-        m_file.close();
-        return false;
+    if (m_size >= Id3v1Bytes) {
+        char tail[3] = {};
+        const qint64 at = m_size - Id3v1Bytes;
+        bool read = false;
+        if (at + 3 <= m_head.size()) {
+            std::memcpy(tail, m_head.constData() + at, 3);
+            read = true;
+        } else {
+            read = m_file.seek(at) && m_file.read(tail, 3) == 3;
+        }
+        if (read && std::memcmp(tail, "TAG", 3) == 0)
+            m_id3v1 = Id3v1Bytes;
     }
     if (mpg123_open_handle(m_handle, this) != MPG123_OK) {
         m_file.close();
@@ -127,12 +124,56 @@ bool MpegFile::open(const QString &path, qint64 knownSize) {
     return true;
 }
 
+qint64 MpegFile::read(char *data, qint64 bytes) {
+    if (bytes <= 0)
+        return 0;
+    qint64 done = 0;
+    if (m_pos < m_head.size()) {
+        done = std::min(bytes, qint64(m_head.size()) - m_pos);
+        std::memcpy(data, m_head.constData() + m_pos, size_t(done));
+        m_pos += done;
+        if (done == bytes)
+            return done;
+    }
+    if (m_file.pos() != m_pos && !m_file.seek(m_pos))
+        return done > 0 ? done : -1;
+    const qint64 got = m_file.read(data + done, bytes - done);
+    if (got < 0)
+        return done > 0 ? done : -1;
+    m_pos += got;
+    return done + got;
+}
+
+qint64 MpegFile::seek(qint64 offset, int whence) {
+    qint64 target = -1;
+    switch (whence) {
+    case SEEK_SET:
+        target = offset;
+        break;
+    case SEEK_CUR:
+        target = m_pos + offset;
+        break;
+    case SEEK_END:
+        target = m_size + offset;
+        break;
+    default:
+        return -1;
+    }
+    // Only noted: the next read past the head moves the file there.
+    if (target < 0)
+        return -1;
+    m_pos = target;
+    return target;
+}
+
 void MpegFile::close() {
     if (m_handle)
         mpg123_close(m_handle);
     m_file.close();
     m_size = 0;
     m_id3v1 = 0;
+    m_head.clear();
+    m_pos = 0;
 }
 
 } // namespace kestrune

@@ -3,6 +3,7 @@
 // the player holds one while it has a file.
 #pragma once
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
 
@@ -36,8 +37,9 @@ public:
     qint64 fileSize() const { return m_size; }    // bytes
     qint64 id3v1Bytes() const { return m_id3v1; } // 128 when the file ends in an ID3v1 tag
 
-    // The open file, for the decoder's read and seek calls.
-    QFile &file() { return m_file; }
+    // The decoder's read and seek calls (POSIX read and lseek semantics).
+    qint64 read(char *data, qint64 bytes);
+    qint64 seek(qint64 offset, int whence);
 
 private:
     Use m_use;
@@ -45,6 +47,10 @@ private:
     QFile m_file;
     qint64 m_size = 0;
     qint64 m_id3v1 = 0;
+    // For the analysis: the file's first bytes, read at once, from which the decoder takes
+    // the first frames without a call to the file system each.
+    QByteArray m_head;
+    qint64 m_pos = 0; // the decoder's position in the file
 };
 
 } // namespace kestrune
