@@ -59,9 +59,12 @@ QString TimeText(qint64 ms);                               // "m:ss.mmm", "mm:ss
 QString TotalsSizeText(const LibraryTotals &totals,
                        const QLocale &locale); // " 12 files, (45.67 MB)"
 QString RecordDateText(const QDateTime &modified, const QLocale &locale);
+// "STEREO", "JOINT", "DUAL", "MONO"; empty for an unknown mode.
 QString ChannelModeText(ChannelMode mode); // for the LED read-out
 
-// Checks a name typed for Rename: empty text when it may be used, else why not.
+// Checks a name typed for Rename: empty text when it may be used, else why not. A name with
+// "/", "\" or a zero character, and "." and "..", are refused; an empty name is the
+// caller's Cancel and not checked here.
 QString RenameProblem(const QString &newName);
 
 } // namespace kestrune

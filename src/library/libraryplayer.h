@@ -45,6 +45,8 @@ public:
     // Starts playback at position(). Emits started(). False (and nothing happens) without a
     // file or when the output cannot start.
     bool Play();
+    // Stop, the end of the file and a new file put the position back to 0; Play while paused
+    // goes on from the paused position.
     void Stop();   // emits stopped() if it played
     void Pause();  // emits paused() if it played and was not paused
     void Resume(); // emits resumed() if paused
