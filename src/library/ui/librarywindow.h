@@ -3,6 +3,7 @@
 #pragma once
 
 #include "library/libraryfolder.h"
+#include "library/libraryplayer.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -27,7 +28,6 @@ namespace kestrune {
 class LedLabel;
 class LevelMeter;
 class LibraryFileModel;
-class LibraryPlayer;
 
 // How the window asks and tells. Every answer arrives through its callback, so the window
 // never waits in a nested event loop; tests answer at once.

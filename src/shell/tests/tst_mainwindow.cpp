@@ -2,6 +2,8 @@
 #include "components/statuspanels.h"
 #include "core/settings.h"
 #include "directory/ui/stationgrid.h"
+#include "library/ui/libraryfilemodel.h"
+#include "library/ui/librarywindow.h"
 #include "recorder/recorder.h"
 #include "recorder/ui/recwarning.h"
 #include "shell/ui/controllibrary.h"
@@ -22,6 +24,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
 
 using namespace kestrune;
 using namespace kestrune::testsupport;
@@ -226,12 +230,45 @@ private Q_SLOTS:
         QVERIFY(model.recording().IsRecording); // the recording goes on
         w->findChild<QDialog *>("frmStationInfo")->close();
 
+        // The library opens after the same question, shows the recording's folder and will
+        // not delete the file being written (more than the recorder gathers, so it is on disk).
+        model.recorder().AppendToRecording(QByteArray(20000, 'x'));
+        auto *libraryButton = w->findChild<QPushButton *>("Command4");
+        QCOMPARE(libraryButton->text(), QString("Recording Library"));
+        libraryButton->setEnabled(true);
+        libraryButton->click();
+        QVERIFY(!answer("frmRecWarning1", "cmdOK").isEmpty());
+        LibraryWindow *library = nullptr;
+        QTRY_VERIFY((library = w->findChild<LibraryWindow *>("frmLibrary")) &&
+                    library->isVisible());
+        QCOMPARE(library->tree()->topLevelItem(0)->child(0)->text(0), QString("Jazz"));
+        QStringList told;
+        LibraryPrompts prompts;
+        prompts.askYesNo = [](QWidget *, const QString &, const QString &,
+                              LibraryPrompts::YesNo yes) { yes(true); };
+        prompts.tell = [&told](QWidget *, const QString &text) { told << text; };
+        library->setPrompts(prompts);
+        QSignalSpy shown(library, &LibraryWindow::folderShown);
+        library->showFolder("Jazz");
+        QTRY_COMPARE(shown.size(), 1);
+        QCOMPARE(library->files().rowCount(), 1);
+        library->selectRow(0);
+        library->fileList()->selectionModel()->select(library->files().index(0, 0),
+                                                      QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
+        library->Delete();
+        QCOMPARE(told.size(), 1);
+        QVERIFY(QFileInfo::exists(model.recording().RecFileName));
+        library->findChild<QPushButton *>("Command1")->click();
+        QTRY_VERIFY(!w->findChild<LibraryWindow *>("frmLibrary"));
+        QVERIFY(model.recording().IsRecording);
+
         // Yes on Stop: the recording ends, tagged, then the stream stops.
         const QString file = model.recording().RecFileName;
         w->findChild<QPushButton *>("cmdStopStreaming")->click();
         QVERIFY(!answer("frmRecWarning", "cmdOK").isEmpty());
         QVERIFY(!model.recording().IsRecording);
-        QCOMPARE(QFileInfo(file).size(), 1000 + 128);
+        QCOMPARE(QFileInfo(file).size(), 1000 + 20000 + 128);
         QCOMPARE(w->statusPanels()->panelText(3), QString("Recording: Off"));
         QCOMPARE(w->statusPanels()->panelText(1), QString("Status: Stopped"));
 

@@ -10,6 +10,7 @@
 #include "directory/ui/stationgrid.h"
 #include "directory/ui/stationinfowindow.h"
 #include "directory/ui/stationpanel.h"
+#include "library/ui/librarywindow.h"
 #include "recorder/recorder.h"
 #include "recorder/ui/recordingpanel.h"
 #include "shell/ui/aboutwindow.h"
@@ -275,6 +276,16 @@ void MainWindow::openStationInfo() {
     window->open();
 }
 
+void MainWindow::openLibrary() {
+    const RecordingState &recording = m_model.recording();
+    auto *window = new LibraryWindow(
+        m_model.settings().RecOutputDir,
+        [&recording] { return recording.IsRecording ? recording.RecFileName : QString(); }, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->open();
+}
+
 void MainWindow::StartStreaming() {
     afterRecordingWarning(RecWarningDialog::Kind::StopRecording,
                           [this] { m_model.connection().Start(); });
@@ -287,9 +298,11 @@ void MainWindow::StopStreaming() {
 
 void MainWindow::openWindowFor(QPushButton *button) {
     afterRecordingWarning(RecWarningDialog::Kind::MayInterrupt, [this, button] {
-        // The options and library windows come with their own work.
+        // The options window comes with its own work.
         if (button == m_cmdStationInfo)
             openStationInfo();
+        else if (button == m_libraryButton)
+            openLibrary();
     });
 }
 

@@ -91,6 +91,7 @@ private:
     void connectDirectory();
     void connectRecorder();
     void openStationInfo();
+    void openLibrary();
     // The three buttons that open other windows; while recording they warn first.
     void openWindowFor(QPushButton *button);
     // Runs `action` at once when nothing is recorded; otherwise asks `kind`'s question from
