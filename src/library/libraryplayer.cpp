@@ -5,6 +5,7 @@
 #include "stream/pcmsource.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 #include <mpg123.h>
 
@@ -17,6 +18,9 @@ namespace {
 // Reads in a row that fail without sound before the file counts as ended: a file broken past
 // repair must not keep the output asking forever.
 constexpr int MaxErrorsPerRead = 8;
+
+// The longest a device's buffer is waited for at the end of a file, ms.
+constexpr qint64 MaxDrainMs = 2000;
 
 qint64 samplesToMs(qint64 samples) {
     return samples * 1000 / PcmSampleRate;
@@ -39,6 +43,7 @@ struct LibraryPlayer::Private final : PcmSource {
     qint64 positionSamples = 0; // handed to the output, at the output rate
     int state = 0;
     bool decoderDone = false; // the decoder has given the file's last sound
+    bool endReported = false; // the output has asked for more after the last sound
     quint64 run = 0;          // counts starts, stops and seeks: an old end report is dropped
     // Declared last so it goes first: it reads from this object while it runs.
     std::unique_ptr<AudioOutput> output;
@@ -65,22 +70,37 @@ struct LibraryPlayer::Private final : PcmSource {
         positionSamples += got / PcmBytesPerFrame;
         // The end is reported when the output asks and nothing is left, so the last piece
         // has been taken; never from inside the output's read.
-        if (got == 0 && decoderDone) {
+        if (got == 0 && decoderDone && !endReported) {
+            endReported = true;
             const quint64 endedRun = run;
             QMetaObject::invokeMethod(
-                q,
-                [this, endedRun] {
-                    if (endedRun == run && playing())
-                        stopPlayback(true);
-                },
-                Qt::QueuedConnection);
+                q, [this, endedRun] { finishWhenHeard(endedRun); }, Qt::QueuedConnection);
         }
         return got;
+    }
+
+    // The file's last sound may still sit in the device's buffer: stop once it has been
+    // heard, not when it was handed over, or every recording would lose its last moment.
+    void finishWhenHeard(quint64 endedRun) {
+        if (endedRun != run || !playing())
+            return;
+        const qint64 pendingMs = std::min<qint64>(
+            output->bufferedBytes() * 1000 / (PcmSampleRate * PcmBytesPerFrame), MaxDrainMs);
+        QTimer::singleShot(pendingMs, q, [this, endedRun] {
+            if (endedRun == run && playing())
+                stopPlayback(true);
+        });
+    }
+
+    // Sound handed to the output but not heard yet, in samples.
+    qint64 bufferedSamples() const {
+        return output->IsRunning() ? output->bufferedBytes() / PcmBytesPerFrame : 0;
     }
 
     void seekSamples(qint64 samples) {
         ++run;
         decoderDone = false;
+        endReported = false;
         if (!file.isOpen())
             return;
         const off_t at = mpg123_seek(file.handle(), off_t(samples), SEEK_SET);
@@ -104,6 +124,7 @@ struct LibraryPlayer::Private final : PcmSource {
         lengthSamples = 0;
         positionSamples = 0;
         decoderDone = false;
+        endReported = false;
     }
 };
 
@@ -161,7 +182,7 @@ qint64 LibraryPlayer::length() const {
 }
 
 qint64 LibraryPlayer::position() const {
-    return samplesToMs(d->positionSamples);
+    return samplesToMs(std::max<qint64>(0, d->positionSamples - d->bufferedSamples()));
 }
 
 int LibraryPlayer::state() const {
@@ -196,9 +217,11 @@ void LibraryPlayer::Pause() {
         return;
     // The outputs have no pause of their own: stopping takes no more sound, so the position
     // holds, and the next start goes on from there.
-    ++d->run;
+    // What the device holds is dropped with it: go on later from what was heard.
+    const qint64 heard = std::max<qint64>(0, d->positionSamples - d->bufferedSamples());
     d->state |= StatePaused;
     d->output->Stop();
+    d->seekSamples(heard);
     Q_EMIT paused();
 }
 

@@ -29,6 +29,9 @@ public:
 
     // PCM bytes taken from the source since the output was made.
     qint64 bytesPlayed() const { return m_bytesPlayed; }
+    // PCM bytes taken from the source that are still on their way to the speaker (a sound
+    // device's buffer); 0 for outputs that play what they take at once.
+    virtual qint64 bufferedBytes() const { return 0; }
 
     // A short description for diagnosis ("null", "wav:/tmp/x.wav", the device's name).
     virtual QString description() const = 0;

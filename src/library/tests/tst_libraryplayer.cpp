@@ -2,6 +2,7 @@
 // through the null output (KESTRUNE_AUDIO=null), in real time.
 #include "library/libraryfolder.h"
 #include "library/libraryplayer.h"
+#include "stream/audiooutput.h"
 
 #include "lamefiles.h"
 
@@ -11,6 +12,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTime>
+#include <QTimer>
+
+#include <memory>
 
 using namespace kestrune;
 using namespace kestrune::testing;
@@ -43,6 +48,43 @@ bool processHoldsFile(const QString &path) {
     return false;
 }
 
+// An output with a device's buffer: it takes PCM quickly and says that the last half second
+// of it has not been heard yet.
+class BufferedOutput : public AudioOutput {
+public:
+    static constexpr qint64 Buffer = PcmSampleRate * PcmBytesPerFrame / 2; // bytes: 500 ms
+
+    BufferedOutput() {
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            char piece[16384];
+            const qint64 got = m_source ? m_source->readPcm(piece, sizeof piece) : 0;
+            if (got > 0)
+                notePlayed(piece, got);
+            else if (m_source && lastSoundTaken.isNull())
+                lastSoundTaken = QTime::currentTime();
+        });
+    }
+    bool Start(PcmSource *source) override {
+        m_source = source;
+        m_timer.start();
+        return true;
+    }
+    void Stop() override {
+        m_source = nullptr;
+        m_timer.stop();
+    }
+    int State() const override { return m_source ? StateRunning : 0; }
+    qint64 bufferedBytes() const override { return m_source ? std::min(Buffer, bytesPlayed()) : 0; }
+    QString description() const override { return QStringLiteral("buffered"); }
+
+    QTime lastSoundTaken; // when the source first had nothing more
+
+private:
+    PcmSource *m_source = nullptr;
+    QTimer m_timer;
+};
+
 } // namespace
 
 class TestLibraryPlayer : public QObject {
@@ -56,6 +98,7 @@ private Q_SLOTS:
     void endOfFileAtTheFilesRealLength();
     void refusesWhatIsNotMpeg();
     void releasesTheFile();
+    void waitsUntilTheDeviceHasPlayedItAll();
 
 private:
     QTemporaryDir m_dir;
@@ -276,6 +319,35 @@ void TestLibraryPlayer::releasesTheFile() {
 #else
     QSKIP("open files are looked up in /proc");
 #endif
+}
+
+// A sound device holds what it took for a while: the position is what was heard, a pause goes
+// on from there, and the end comes when the last sound has left the buffer, not when it was
+// handed over.
+void TestLibraryPlayer::waitsUntilTheDeviceHasPlayedItAll() {
+    auto owned = std::make_unique<BufferedOutput>();
+    BufferedOutput *output = owned.get();
+    LibraryPlayer player(std::move(owned));
+    QSignalSpy stopped(&player, &LibraryPlayer::stopped);
+    QVERIFY(player.setFileName(m_stereo));
+    QVERIFY(player.Play());
+    QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > 2 * BufferedOutput::Buffer, 5000);
+    player.Pause();
+    // Taken, less the half second still in the buffer when it paused.
+    const qint64 heard = player.position();
+    QVERIFY2(heard > 400 && heard < 2 * 1000, qPrintable(QString::number(heard)));
+    const qint64 takenBefore = output->bytesPlayed();
+    player.Resume();
+    QTRY_VERIFY_WITH_TIMEOUT(output->bytesPlayed() > takenBefore, 5000);
+    // Resumed from what was heard: the half second comes again.
+    QTRY_VERIFY_WITH_TIMEOUT(!output->lastSoundTaken.isNull(), 5000);
+    const qint64 taken = output->bytesPlayed();
+    QVERIFY2(qAbs((taken - takenBefore) / 4 - (3 * 44100 - heard * 441 / 10)) <= 2 * 1152,
+             qPrintable(QString::number(taken - takenBefore)));
+    QCOMPARE(stopped.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(stopped.count(), 1, 5000);
+    const int drained = output->lastSoundTaken.msecsTo(QTime::currentTime());
+    QVERIFY2(drained >= 400, qPrintable(QString::number(drained)));
 }
 
 QTEST_GUILESS_MAIN(TestLibraryPlayer)

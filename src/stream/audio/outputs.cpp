@@ -347,6 +347,13 @@ public:
 
     int State() const override { return m_sink ? StateRunning : 0; }
 
+    qint64 bufferedBytes() const override {
+        if (!m_sink)
+            return 0;
+        return std::clamp<qint64>(m_sink->bufferSize() - m_sink->bytesFree(), 0,
+                                  m_sink->bufferSize());
+    }
+
     QString description() const override {
         const QAudioDevice device =
             m_device.isNull() ? QMediaDevices::defaultAudioOutput() : m_device;
