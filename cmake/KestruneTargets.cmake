@@ -36,3 +36,14 @@ function(kestrune_test name)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRUNE_AUDIO=null;ASAN_OPTIONS=detect_leaks=0:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;${ARG_ENV}")
 endfunction()
+
+# The same test once more as an ordinary user when the tests run as root (as on CI), so the
+# cases that need file permissions to hold really run. Named NAME_unprivileged.
+function(kestrune_unprivileged_test name)
+    add_test(NAME ${name}_unprivileged
+             COMMAND ${KESTRUNE_SOURCE_ROOT}/scripts/run-unprivileged $<TARGET_FILE:${name}>)
+    get_test_property(${name} ENVIRONMENT environment)
+    get_test_property(${name} TIMEOUT timeout)
+    set_tests_properties(${name}_unprivileged PROPERTIES ENVIRONMENT "${environment}"
+                                                         TIMEOUT ${timeout})
+endfunction()

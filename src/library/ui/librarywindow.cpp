@@ -657,7 +657,8 @@ void LibraryWindow::onPause() {
 }
 
 void LibraryWindow::tick() {
-    if (!m_dragging) {
+    // Without a file there is no position: the read-out keeps what it shows ("---" at first).
+    if (!m_dragging && !m_player->fileName().isEmpty()) {
         m_slider->setValue(int(std::min<qint64>(m_player->position(), INT_MAX)));
         showPosition(m_slider->value());
     }

@@ -422,7 +422,18 @@ private Q_SLOTS:
         QVERIFY(fileName);
         QTRY_COMPARE_WITH_TIMEOUT(fileName->text(), m_outputDir + QStringLiteral("Rock/c.mp3"),
                                   2000);
-        dialog->reject();
+        // A tag added in the editor shows in the row and the totals once it closes.
+        const qint64 before = w->totals().size;
+        auto *add = dialog->findChild<QPushButton *>(QStringLiteral("cmdAdd"));
+        QVERIFY(add && add->isVisible());
+        add->click();
+        QCOMPARE(QFileInfo(m_outputDir + QStringLiteral("Rock/c.mp3")).size(),
+                 m_short.size() + 128);
+        dialog->findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->findChild<QDialog *>(QStringLiteral("frmTag")), 2000);
+        QCOMPARE(w->files().entry(2).size, m_short.size() + 128);
+        QCOMPARE(w->totals().size, before + 128);
+        QCOMPARE(w->totals().files, 3);
     }
 };
 
