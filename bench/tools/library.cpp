@@ -6,6 +6,7 @@
 //   kestrune-bench-library make FOLDER N    makes N recordings in FOLDER (lame, a few seeds)
 //   kestrune-bench-library FOLDER [RUNS]    times the list of FOLDER (default 7 runs)
 #include "library/libraryfolder.h"
+#include "streamsynth/wavfile.h"
 
 #include "cputime.h"
 
@@ -34,41 +35,9 @@ namespace {
 // Making the recordings.
 
 bool writeWav(const QString &path, int rate, int channels, int seconds, quint32 seed) {
-    const qint64 frames = qint64(rate) * seconds;
-    QByteArray data(frames * channels * 2, Qt::Uninitialized);
-    quint32 noise = seed;
-    const double pitch = 220.0 + seed % 7 * 55.0;
-    for (qint64 i = 0; i < frames; ++i) {
-        const double t = double(i) / rate;
-        const double tone =
-            std::sin(t * 2.0 * M_PI * pitch) * 7000.0 +
-            std::sin(t * 2.0 * M_PI * pitch * 2.51) * 3000.0 * (0.5 + 0.5 * std::sin(t * 3.0));
-        for (int c = 0; c < channels; ++c) {
-            noise = noise * 1664525u + 1013904223u;
-            const auto sample = qint16(tone + int(noise >> 21) - 1024);
-            qToLittleEndian(sample, data.data() + (i * channels + c) * 2);
-        }
-    }
-    QByteArray head(44, '\0');
-    auto put = [&head](int at, const char *tag) { std::copy_n(tag, 4, head.data() + at); };
-    auto put32 = [&head](int at, quint32 v) { qToLittleEndian(v, head.data() + at); };
-    auto put16 = [&head](int at, quint16 v) { qToLittleEndian(v, head.data() + at); };
-    put(0, "RIFF");
-    put32(4, quint32(36 + data.size()));
-    put(8, "WAVE");
-    put(12, "fmt ");
-    put32(16, 16);
-    put16(20, 1);
-    put16(22, quint16(channels));
-    put32(24, quint32(rate));
-    put32(28, quint32(rate * channels * 2));
-    put16(32, quint16(channels * 2));
-    put16(34, 16);
-    put(36, "data");
-    put32(40, quint32(data.size()));
+    const QByteArray wav = testsupport::ToneWav(rate, channels, qint64(rate) * seconds, seed);
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(head) == head.size() &&
-           file.write(data) == data.size();
+    return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
 }
 
 struct Seed {

@@ -87,6 +87,18 @@ QString trimmedField(const QByteArray &block, int offset, int length) {
     return QString::fromLatin1(rawField(block, offset, length).trimmed());
 }
 
+// The fields of a 128-byte block, each read by `field` (block, offset, length).
+template <typename FieldReader> Id3v1Fields fieldsOf(const QByteArray &block, FieldReader field) {
+    Id3v1Fields fields;
+    fields.title = field(block, 3, 30);
+    fields.artist = field(block, 33, 30);
+    fields.album = field(block, 63, 30);
+    fields.year = field(block, 93, 4);
+    fields.comment = field(block, 97, 30);
+    fields.genre = quint8(block.at(127));
+    return fields;
+}
+
 } // namespace
 
 quint8 GenreNumber(const QString &genreText) {
@@ -110,17 +122,17 @@ QByteArray BuildId3v1Tag(const Id3v1Fields &fields) {
     return tag;
 }
 
+QByteArray EmptyId3v1Tag() {
+    QByteArray tag("TAG");
+    tag.append(Id3v1Size - 4, '\0');
+    tag.append(char(NoGenre));
+    return tag;
+}
+
 std::optional<Id3v1Fields> ReadId3v1Tag(const QByteArray &last128) {
     if (last128.size() != Id3v1Size || !last128.startsWith("TAG"))
         return std::nullopt;
-    Id3v1Fields fields;
-    fields.title = readField(last128, 3, 30);
-    fields.artist = readField(last128, 33, 30);
-    fields.album = readField(last128, 63, 30);
-    fields.year = readField(last128, 93, 4);
-    fields.comment = readField(last128, 97, 30);
-    fields.genre = quint8(last128.at(127));
-    return fields;
+    return fieldsOf(last128, readField);
 }
 
 bool IsId3v1Tag(const QByteArray &last128) {
@@ -130,14 +142,7 @@ bool IsId3v1Tag(const QByteArray &last128) {
 std::optional<Id3v1Fields> ReadAnyId3v1Tag(const QByteArray &last128) {
     if (!IsId3v1Tag(last128))
         return std::nullopt;
-    Id3v1Fields fields;
-    fields.title = trimmedField(last128, 3, 30);
-    fields.artist = trimmedField(last128, 33, 30);
-    fields.album = trimmedField(last128, 63, 30);
-    fields.year = trimmedField(last128, 93, 4);
-    fields.comment = trimmedField(last128, 97, 30);
-    fields.genre = quint8(last128.at(127));
-    return fields;
+    return fieldsOf(last128, trimmedField);
 }
 
 } // namespace kestrune

@@ -30,6 +30,9 @@ struct Id3v1Fields {
 // Exactly 128 bytes in the layout above.
 QByteArray BuildId3v1Tag(const Id3v1Fields &fields);
 
+// The tag put in place before the real one is written: "TAG", zero bytes, genre 255.
+QByteArray EmptyId3v1Tag();
+
 // The fields of a block that starts with "TAG" (nothing otherwise, or when it is not 128
 // bytes long). Text ends at the first zero byte, trailing spaces are dropped.
 std::optional<Id3v1Fields> ReadId3v1Tag(const QByteArray &last128);

@@ -41,8 +41,14 @@ QByteArray lastBlock(QFile &file) {
     return file.read(Id3v1Size);
 }
 
-QString noTagText(const QString &path) {
-    return QStringLiteral("%1 has no ID3 tag.").arg(fileText(path));
+// Opens `file` for editing when its last 128 bytes are a tag; `reason` says why not.
+bool openTagged(QFile &file, QString &reason) {
+    if (!openForEdit(file, reason))
+        return false;
+    if (IsId3v1Tag(lastBlock(file)))
+        return true;
+    reason = QStringLiteral("%1 has no ID3 tag.").arg(fileText(file.fileName()));
+    return false;
 }
 
 } // namespace
@@ -68,9 +74,7 @@ TagResult AddEmptyTag(const QString &path) {
     if (IsId3v1Tag(lastBlock(file)))
         return failure(QStringLiteral("%1 already has an ID3 tag.").arg(fileText(path)));
     const qint64 length = file.size();
-    QByteArray empty("TAG");
-    empty.append(Id3v1Size - 4, '\0');
-    empty.append(char(NoGenre));
+    const QByteArray empty = EmptyId3v1Tag();
     if (!file.seek(length) || file.write(empty) != empty.size()) {
         const QString error = file.errorString();
         file.resize(length);
@@ -83,10 +87,8 @@ TagResult AddEmptyTag(const QString &path) {
 TagResult RemoveTag(const QString &path) {
     QFile file(path);
     QString reason;
-    if (!openForEdit(file, reason))
+    if (!openTagged(file, reason))
         return failure(reason);
-    if (!IsId3v1Tag(lastBlock(file)))
-        return failure(noTagText(path));
     if (!file.resize(file.size() - Id3v1Size)) {
         return failure(QStringLiteral("The tag could not be removed from %1: %2")
                            .arg(fileText(path), file.errorString()));
@@ -97,10 +99,8 @@ TagResult RemoveTag(const QString &path) {
 TagResult SaveTag(const QString &path, const Id3v1Fields &fields) {
     QFile file(path);
     QString reason;
-    if (!openForEdit(file, reason))
+    if (!openTagged(file, reason))
         return failure(reason);
-    if (!IsId3v1Tag(lastBlock(file)))
-        return failure(noTagText(path));
     const QByteArray tag = BuildId3v1Tag(fields);
     if (!file.seek(file.size() - Id3v1Size) || file.write(tag) != tag.size()) {
         return failure(QStringLiteral("The tag could not be saved to %1: %2")

@@ -38,9 +38,7 @@ bool SaveMP3Info(const QString &mp3File, const QString &genre, const QString &ar
         length = file.size();
         if (length <= 0)
             return false;
-        QByteArray placeholder("TAG");
-        placeholder.append(Id3v1Size - 4, '\0');
-        placeholder.append(char(NoGenre));
+        const QByteArray placeholder = EmptyId3v1Tag();
         if (!file.seek(length) || file.write(placeholder) != placeholder.size()) {
             file.resize(length);
             return false;

@@ -2,6 +2,8 @@
 // file, encoded by the lame command, read back by mp3info for comparison.
 #pragma once
 
+#include "streamsynth/wavfile.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -15,39 +17,10 @@
 
 namespace kestrune::testing {
 
-// A tone with some noise, so that a VBR encoder has something to vary over.
 inline bool writeWav(const QString &path, int rate, int channels, qint64 frames) {
-    QByteArray data(frames * channels * 2, Qt::Uninitialized);
-    quint32 noise = 12345;
-    for (qint64 i = 0; i < frames; ++i) {
-        const double tone = std::sin(double(i) * 2.0 * M_PI * 440.0 / rate) * 6000.0 +
-                            std::sin(double(i) * 2.0 * M_PI * 3150.0 / rate) * 2500.0;
-        for (int c = 0; c < channels; ++c) {
-            noise = noise * 1664525u + 1013904223u;
-            const auto sample = qint16(tone * (c == 0 ? 1.0 : 0.6) + int(noise >> 22) - 512);
-            qToLittleEndian(sample, data.data() + (i * channels + c) * 2);
-        }
-    }
-    QByteArray head(44, '\0');
-    auto put = [&head](int at, const char *tag) { memcpy(head.data() + at, tag, 4); };
-    auto put32 = [&head](int at, quint32 v) { qToLittleEndian(v, head.data() + at); };
-    auto put16 = [&head](int at, quint16 v) { qToLittleEndian(v, head.data() + at); };
-    put(0, "RIFF");
-    put32(4, quint32(36 + data.size()));
-    put(8, "WAVE");
-    put(12, "fmt ");
-    put32(16, 16);
-    put16(20, 1);
-    put16(22, quint16(channels));
-    put32(24, quint32(rate));
-    put32(28, quint32(rate * channels * 2));
-    put16(32, quint16(channels * 2));
-    put16(34, 16);
-    put(36, "data");
-    put32(40, quint32(data.size()));
+    const QByteArray wav = testsupport::ToneWav(rate, channels, frames);
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(head) == head.size() &&
-           file.write(data) == data.size();
+    return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size();
 }
 
 // Runs a tool to its end (60 s at most); its standard output, or a null array on failure.

@@ -3,6 +3,8 @@
 // them); a missing one fails the test that needs it.
 #pragma once
 
+#include "streamsynth/wavfile.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -50,43 +52,9 @@ inline RunResult run(const QString &name, const QStringList &arguments) {
     return result;
 }
 
-// A 16-bit PCM WAV file of two tones (different per channel), `seconds` long.
+// A 16-bit PCM WAV file of a tone, `seconds` long.
 inline QByteArray toneWav(int rate, int channels, int seconds) {
-    const qint64 frames = qint64(rate) * seconds;
-    QByteArray pcm(frames * channels * 2, Qt::Uninitialized);
-    auto *out = reinterpret_cast<uchar *>(pcm.data());
-    for (qint64 i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            const double hz = c == 0 ? 440.0 : 660.0;
-            const double s = 0.3 * std::sin(2 * M_PI * hz * double(i) / rate) +
-                             0.1 * std::sin(2 * M_PI * 3 * hz * double(i) / rate);
-            qToLittleEndian<qint16>(qint16(s * 32767), out);
-            out += 2;
-        }
-    }
-    QByteArray wav("RIFF");
-    auto le32 = [&wav](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        wav.append(b, 4);
-    };
-    auto le16 = [&wav](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        wav.append(b, 2);
-    };
-    le32(quint32(36 + pcm.size()));
-    wav += "WAVEfmt ";
-    le32(16);
-    le16(1);
-    le16(quint16(channels));
-    le32(quint32(rate));
-    le32(quint32(rate * channels * 2));
-    le16(quint16(channels * 2));
-    le16(16);
-    wav += "data";
-    le32(quint32(pcm.size()));
-    return wav + pcm;
+    return testsupport::ToneWav(rate, channels, qint64(rate) * seconds);
 }
 
 inline bool writeFile(const QString &path, const QByteArray &bytes) {
