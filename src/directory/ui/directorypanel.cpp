@@ -1,5 +1,6 @@
 #include "directory/ui/directorypanel.h"
 
+#include "components/namedbutton.h"
 #include "components/twips.h"
 #include "directory/choices.h"
 #include "directory/directorycontroller.h"
@@ -16,12 +17,6 @@ namespace {
 
 // Light grey, as the window's combo boxes are stored (0x00BBGGRR).
 constexpr LumaKit::OleColor ComboBackColor = 0x00EFEFEF;
-
-QPushButton *button(const char *name, const QString &caption, QWidget *parent) {
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
-}
 
 } // namespace
 
@@ -43,9 +38,9 @@ DirectoryPanel::DirectoryPanel(const LumaboxFactory &makeBox, QWidget *parent)
         box->setMinimumWidth(boxWidth);
         connect(signalsOf(box), &LumaboxSignals::clicked, this, &DirectoryPanel::choiceClicked);
     }
-    m_cmdGetStations = button("cmdGetStations", QStringLiteral("&Get stations"), this);
-    m_cmdPrevious = button("cmdPrevious", QStringLiteral("<<< &Previous"), this);
-    m_cmdNext = button("cmdNext", QStringLiteral("&Next >>>"), this);
+    m_cmdGetStations = namedButton("cmdGetStations", QStringLiteral("&Get stations"), this);
+    m_cmdPrevious = namedButton("cmdPrevious", QStringLiteral("<<< &Previous"), this);
+    m_cmdNext = namedButton("cmdNext", QStringLiteral("&Next >>>"), this);
     m_cmdPrevious->setEnabled(false);
     m_cmdNext->setEnabled(false);
 

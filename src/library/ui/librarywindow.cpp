@@ -2,6 +2,7 @@
 
 #include "components/ledlabel.h"
 #include "components/levelmeter.h"
+#include "components/namedbutton.h"
 #include "components/valuelabel.h"
 #include "core/fileutil.h"
 #include "library/libraryplayer.h"
@@ -41,13 +42,6 @@ namespace {
 
 constexpr int KeyRole = Qt::UserRole; // a tree node's folder name ("" for the root)
 constexpr int ProgressPollMs = 100;
-
-QPushButton *button(const char *objectName, const QString &text, QWidget *parent) {
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QString::fromLatin1(objectName));
-    b->setAutoDefault(false);
-    return b;
-}
 
 QLCDNumber *ledDigits(const char *objectName, int digits, QWidget *parent) {
     auto *lcd = new QLCDNumber(digits, parent);
@@ -199,11 +193,11 @@ void LibraryWindow::buildUi() {
     top->addLayout(totals);
 
     auto *buttons = new QHBoxLayout;
-    m_refreshButton = button("cmdRefresh", QStringLiteral("&Refresh"), this);
-    m_deleteButton = button("cmdDelete", QStringLiteral("&Delete"), this);
-    m_renameButton = button("cmdRename", QStringLiteral("&Rename"), this);
-    m_infoButton = button("cmdMP3Info", QStringLiteral("&MP3 Info"), this);
-    m_okButton = button("Command1", QStringLiteral("OK"), this);
+    m_refreshButton = namedButton("cmdRefresh", QStringLiteral("&Refresh"), this);
+    m_deleteButton = namedButton("cmdDelete", QStringLiteral("&Delete"), this);
+    m_renameButton = namedButton("cmdRename", QStringLiteral("&Rename"), this);
+    m_infoButton = namedButton("cmdMP3Info", QStringLiteral("&MP3 Info"), this);
+    m_okButton = namedButton("Command1", QStringLiteral("OK"), this);
     for (QPushButton *b : {m_refreshButton, m_deleteButton, m_renameButton, m_infoButton})
         buttons->addWidget(b);
     buttons->addStretch(1);
@@ -267,10 +261,10 @@ void LibraryWindow::buildUi() {
     grid->addWidget(m_slider, 3, 0, 1, 5);
 
     auto *transport = new QHBoxLayout;
-    m_playButton = button("btnPlay", QStringLiteral("&Play"), playerBox);
-    m_pauseButton = button("btnPause", QStringLiteral("Pau&se"), playerBox);
+    m_playButton = namedButton("btnPlay", QStringLiteral("&Play"), playerBox);
+    m_pauseButton = namedButton("btnPause", QStringLiteral("Pau&se"), playerBox);
     m_pauseButton->setEnabled(false);
-    m_stopButton = button("btnStop", QStringLiteral("&Stop"), playerBox);
+    m_stopButton = namedButton("btnStop", QStringLiteral("&Stop"), playerBox);
     m_stopButton->setEnabled(false);
     for (QPushButton *b : {m_playButton, m_pauseButton, m_stopButton})
         transport->addWidget(b);

@@ -1,5 +1,6 @@
 #include "mp3info/ui/tageditordialog.h"
 
+#include "components/namedbutton.h"
 #include "mp3info/genres.h"
 #include "mp3info/mpeginfo.h"
 #include "mp3info/tagfile.h"
@@ -58,13 +59,6 @@ QLineEdit *tagEdit(const char *objectName) {
     auto *edit = new QLineEdit;
     edit->setObjectName(QLatin1String(objectName));
     return edit;
-}
-
-QPushButton *button(const char *objectName, const QString &text) {
-    auto *push = new QPushButton(text);
-    push->setObjectName(QLatin1String(objectName));
-    push->setAutoDefault(false);
-    return push;
 }
 
 } // namespace
@@ -142,10 +136,10 @@ TagEditorDialog::TagEditorDialog(const QString &filePath, const AudioFacts &fact
     }
     tagGrid->setColumnStretch(1, 1);
 
-    m_addButton = button("cmdAdd", QStringLiteral("&Add ID3"));
-    m_removeButton = button("cmdRemove", QStringLiteral("&Remove ID3"));
-    m_saveButton = button("cmdSave", QStringLiteral("&Save"));
-    m_cancelButton = button("cmdCancel", QStringLiteral("&Cancel"));
+    m_addButton = namedButton("cmdAdd", QStringLiteral("&Add ID3"));
+    m_removeButton = namedButton("cmdRemove", QStringLiteral("&Remove ID3"));
+    m_saveButton = namedButton("cmdSave", QStringLiteral("&Save"));
+    m_cancelButton = namedButton("cmdCancel", QStringLiteral("&Cancel"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_addButton);
     buttons->addWidget(m_removeButton);

@@ -1,6 +1,7 @@
 #include "shell/ui/mainwindow.h"
 
 #include "components/ledlabel.h"
+#include "components/namedbutton.h"
 #include "components/statuspanels.h"
 #include "components/twips.h"
 #include "core/settings.h"
@@ -46,12 +47,6 @@ QFont tahoma() {
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(8.25);
     return font;
-}
-
-QPushButton *button(const char *name, const QString &caption, QWidget *parent) {
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    return b;
 }
 
 } // namespace
@@ -112,13 +107,13 @@ void MainWindow::buildWidgets() {
     details->addLayout(right, 3);
 
     // The player's and recorder's buttons, and the windows the main window opens.
-    m_cmdStartStreaming = button("cmdStartStreaming", QStringLiteral("&Play"), central);
-    m_cmdStopStreaming = button("cmdStopStreaming", QStringLiteral("&Stop"), central);
-    m_cmdRecord = button("cmdRecord", QStringLiteral("Record"), central);
-    m_cmdStopRecord = button("cmdStopRecord", QStringLiteral("St&op record"), central);
-    m_cmdStationInfo = button("cmdStationInfo", QStringLiteral("Station &Info"), central);
-    m_setupButton = button("Command1", QStringLiteral("Se&tup"), central);
-    m_libraryButton = button("Command4", QStringLiteral("Recording Library"), central);
+    m_cmdStartStreaming = namedButton("cmdStartStreaming", QStringLiteral("&Play"), central);
+    m_cmdStopStreaming = namedButton("cmdStopStreaming", QStringLiteral("&Stop"), central);
+    m_cmdRecord = namedButton("cmdRecord", QStringLiteral("Record"), central);
+    m_cmdStopRecord = namedButton("cmdStopRecord", QStringLiteral("St&op record"), central);
+    m_cmdStationInfo = namedButton("cmdStationInfo", QStringLiteral("Station &Info"), central);
+    m_setupButton = namedButton("Command1", QStringLiteral("Se&tup"), central);
+    m_libraryButton = namedButton("Command4", QStringLiteral("Recording Library"), central);
     for (QPushButton *b : {m_cmdStartStreaming, m_cmdRecord, m_cmdStopRecord, m_cmdStationInfo})
         b->setEnabled(false);
     auto *buttons = new QHBoxLayout;
