@@ -17,14 +17,19 @@
 #include "shell/ui/aboutwindow.h"
 #include "shell/ui/controllibrary.h"
 #include "shell/ui/firstrundialog.h"
+#include "shell/ui/helpwindow.h"
 #include "shell/ui/logo.h"
+#include "shell/ui/mainmenu.h"
 #include "shell/ui/messagebox.h"
+#include "shell/ui/optionsdialog.h"
+#include "shell/ui/website.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/ui/frequencydisplay.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,6 +93,8 @@ StationGrid *MainWindow::stationGrid() const {
 }
 
 void MainWindow::buildWidgets() {
+    m_menu = new MainMenu(menuBar());
+    connect(m_menu, &MainMenu::Click, this, &MainWindow::menuClick);
     auto *central = new QWidget(this);
     setCentralWidget(central);
     m_directoryPanel = new DirectoryPanel(
@@ -116,6 +123,8 @@ void MainWindow::buildWidgets() {
     m_libraryButton = namedButton("Command4", QStringLiteral("Recording Library"), central);
     for (QPushButton *b : {m_cmdStartStreaming, m_cmdRecord, m_cmdStopRecord, m_cmdStationInfo})
         b->setEnabled(false);
+    setRecordAvailable(false);
+    setStationInfoAvailable(false);
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {m_cmdStartStreaming, m_cmdStopStreaming, m_cmdRecord, m_cmdStopRecord})
         buttons->addWidget(b);
@@ -203,7 +212,7 @@ void MainWindow::connectEngine() {
             [this](const QString &text) { m_statusBar->setPanelText(4, text); });
     connect(c, &ConnectionManager::fileToRecordText, m_recordingPanel->fileLabel(),
             &QLabel::setText);
-    connect(c, &ConnectionManager::recordAvailable, m_cmdRecord, &QWidget::setEnabled);
+    connect(c, &ConnectionManager::recordAvailable, this, &MainWindow::setRecordAvailable);
     connect(m_cmdStartStreaming, &QPushButton::clicked, this, &MainWindow::StartStreaming);
     connect(m_cmdStopStreaming, &QPushButton::clicked, this, &MainWindow::StopStreaming);
     for (QPushButton *b : {m_cmdStationInfo, m_setupButton, m_libraryButton})
@@ -236,7 +245,7 @@ void MainWindow::connectRecorder() {
                                                : QStringLiteral("Recording: Off"));
         m_cmdStopRecord->setEnabled(recording);
         // Back on at the next status tick while the stream plays.
-        m_cmdRecord->setEnabled(false);
+        setRecordAvailable(false);
         m_recordingPanel->setLedVisible(recording);
         m_recordingPanel->sizeLabel()->setText(QStringLiteral("None"));
     });
@@ -293,12 +302,63 @@ void MainWindow::StopStreaming() {
 
 void MainWindow::openWindowFor(QPushButton *button) {
     afterRecordingWarning(RecWarningDialog::Kind::MayInterrupt, [this, button] {
-        // The options window comes with its own work.
         if (button == m_cmdStationInfo)
             openStationInfo();
         else if (button == m_libraryButton)
             openLibrary();
+        else if (button == m_setupButton)
+            openOptions();
     });
+}
+
+void MainWindow::setRecordAvailable(bool available) {
+    m_cmdRecord->setEnabled(available);
+    m_menu->setItemEnabled(MainMenu::RecordItem, available);
+}
+
+void MainWindow::setStationInfoAvailable(bool available) {
+    m_cmdStationInfo->setEnabled(available);
+    m_menu->setItemEnabled(MainMenu::StationInfoItem, available);
+}
+
+void MainWindow::menuClick(int number) {
+    const QString key = m_menu->Key(number);
+    if (key == QLatin1String("KeyExit"))
+        close();
+    else if (key == QLatin1String("KeyStationinfo"))
+        openStationInfo();
+    else if (key == QLatin1String("KeyRecordingLibrary"))
+        openLibrary();
+    else if (key == QLatin1String("KeyRecord"))
+        m_model.recorder().Record();
+    else if (key == QLatin1String("KeyOption"))
+        openOptions();
+    else if (key == QLatin1String("HelpIndex"))
+        HTMLShowTopic(this, 1, QString(), QStringLiteral("Using kestrune.html"));
+    else if (key == QLatin1String("HelpWebsite"))
+        openWebsite(this);
+    else if (key == QLatin1String("HelpAbout"))
+        openAbout();
+    // Top-level items and separators: nothing.
+}
+
+void MainWindow::openOptions() {
+    // The hourglass covers building the dialog and goes once it shows.
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    auto *dialog = new OptionsDialog(m_model.settings(), m_controls, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->open();
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void MainWindow::openAbout() {
+    // Made anew each time, enlarged so its OK button shows.
+    auto *about = new AboutWindow(this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->setWindowModality(Qt::ApplicationModal);
+    about->enlarge();
+    about->show();
 }
 
 void MainWindow::setBusy(bool busy) {
@@ -313,8 +373,8 @@ void MainWindow::Timer1Tick() {
     m_statusBar->setPanelText(2, view.bufferText);
     m_cmdStartStreaming->setEnabled(view.startEnabled);
     if (view.recordEnabled)
-        m_cmdRecord->setEnabled(*view.recordEnabled);
-    m_cmdStationInfo->setEnabled(view.stationInfoEnabled);
+        setRecordAvailable(*view.recordEnabled);
+    setStationInfoAvailable(view.stationInfoEnabled);
     if (view.downloadedText)
         m_statusBar->setPanelText(4, *view.downloadedText);
     if (view.blinkLed)
@@ -329,7 +389,7 @@ void MainWindow::Timer1Tick() {
 
 void MainWindow::Timer2Tick() {
     const Timer2View view = m_model.timer2Tick();
-    m_cmdStationInfo->setEnabled(view.stationInfoEnabled);
+    setStationInfoAvailable(view.stationInfoEnabled);
     if (view.nextSpectrumLook) {
         const int look = m_spectrum->displaySetting();
         m_spectrum->setDisplaySetting(look < 5 ? look + 1 : 0);

@@ -21,6 +21,8 @@ class Lumabox;
 
 namespace kestrune {
 
+class MainMenu;
+
 class AboutWindow;
 class ConnectionManager;
 class ControlLibrary;
@@ -74,6 +76,10 @@ public:
     void StartStreaming();
     void StopStreaming();
 
+    // The menu: a click on item `number` runs the command of its key.
+    MainMenu *menu() const { return m_menu; }
+    void menuClick(int number);
+
 Q_SIGNALS:
     // The first-run dialog was cancelled: the program ends at once, nothing is unloaded.
     void endProgramRequested(int exitCode);
@@ -92,6 +98,11 @@ private:
     void connectRecorder();
     void openStationInfo();
     void openLibrary();
+    void openOptions();
+    void openAbout();
+    // Items 4 and 7 of the menu go with their buttons.
+    void setRecordAvailable(bool available);
+    void setStationInfoAvailable(bool available);
     // The three buttons that open other windows; while recording they warn first.
     void openWindowFor(QPushButton *button);
     // Runs `action` at once when nothing is recorded; otherwise asks `kind`'s question from
@@ -119,6 +130,7 @@ private:
     QPushButton *m_setupButton = nullptr;   // "Command1"
     QPushButton *m_libraryButton = nullptr; // "Command4"
     StatusPanels *m_statusBar = nullptr;
+    MainMenu *m_menu = nullptr;
     QPointer<FirstRunDialog> m_firstRun;
     QPointer<RecWarningDialog> m_warning;
     bool m_closeConfirmed = false;
