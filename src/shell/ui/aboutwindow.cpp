@@ -1,5 +1,6 @@
 #include "shell/ui/aboutwindow.h"
 
+#include "components/activelink.h"
 #include "components/twips.h"
 #include "core/version.h"
 #include "shell/ui/logo.h"
@@ -14,6 +15,9 @@
 namespace kestrune {
 
 namespace {
+
+const QColor TextColor(0xFF, 0xF8, 0xF0);
+const QColor HoverTextColor(0xFF, 0xE0, 0x8A); // a warm light yellow, brighter on the dusk
 
 // The background picture of the window: a soft evening sky with a horizon line.
 class BackgroundPicture : public QWidget {
@@ -65,7 +69,8 @@ AboutWindow::AboutWindow(QWidget *parent)
         label->setObjectName(QString::fromLatin1(name));
         label->setTextFormat(Qt::PlainText);
         label->setFont(font);
-        label->setStyleSheet(QStringLiteral("color: #FFF8F0; background: transparent;"));
+        label->setStyleSheet(
+            QStringLiteral("color: %1; background: transparent;").arg(TextColor.name()));
         return label;
     };
     auto *name = text(m_picture, "Label1", ProgramTitle, tahoma(20, true));
@@ -84,8 +89,20 @@ AboutWindow::AboutWindow(QWidget *parent)
 
     auto *internet = text(m_picture, "Label3", QStringLiteral("Internet: "), tahoma(8.25));
     internet->setGeometry(px(360), px(2760), px(900), px(260));
-    auto *site = text(m_picture, "Label6", ProgramWebsite, tahoma(8.25));
-    site->setGeometry(px(1260), px(2760), px(4600), px(260));
+    // The address reads like the texts around it on the picture and lights up under the mouse.
+    m_website = new ActiveLink(ProgramWebsite, m_picture);
+    m_website->setObjectName(QStringLiteral("Label6"));
+    m_website->setAddress(ProgramWebsite);
+    m_website->setLinkFont(tahoma(8.25));
+    QFont hoverFont = tahoma(8.25);
+    hoverFont.setUnderline(true);
+    m_website->setActiveFont(hoverFont);
+    m_website->setForeColor(TextColor);
+    m_website->setActiveForeColor(HoverTextColor);
+    m_website->setBackColor(Qt::transparent);
+    m_website->setActiveBackColor(Qt::transparent);
+    m_website->setToolTip(ProgramWebsite);
+    m_website->setGeometry(px(1260), px(2760), px(4600), px(260));
 
     m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));

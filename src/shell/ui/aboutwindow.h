@@ -9,6 +9,8 @@ class QPushButton;
 
 namespace kestrune {
 
+class ActiveLink;
+
 class AboutWindow : public QWidget {
     Q_OBJECT
 public:
@@ -27,10 +29,13 @@ public:
 
     QLabel *versionLabel() const { return m_lblVersion; }
     QPushButton *okButton() const { return m_cmdOK; }
+    // The program's web address (objectName "Label6"); the shell and tests set its opener.
+    ActiveLink *websiteLink() const { return m_website; }
 
 private:
     QLabel *m_lblVersion = nullptr;
     QPushButton *m_cmdOK = nullptr;
+    ActiveLink *m_website = nullptr;
     QWidget *m_picture = nullptr;
 };
 
