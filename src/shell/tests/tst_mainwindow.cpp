@@ -7,6 +7,7 @@
 #include "recorder/recorder.h"
 #include "recorder/ui/recwarning.h"
 #include "shell/ui/controllibrary.h"
+#include "shell/ui/mainmenu.h"
 #include "shell/ui/mainwindow.h"
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
@@ -112,6 +113,10 @@ private Q_SLOTS:
         QVERIFY(record->isEnabled());
         QVERIFY(info->isEnabled());
         QVERIFY(!start->isEnabled());
+        // The menu's "Station info" and "Record" go with their buttons.
+        MainMenu *menu = window.menu();
+        QVERIFY(menu->isItemEnabled(MainMenu::StationInfoItem));
+        QVERIFY(menu->isItemEnabled(MainMenu::RecordItem));
         QCOMPARE(window.findChild<QLabel *>("lblRecSize")->text(), QString("None"));
         QCOMPARE(window.statusPanels()->panelText(4), QString("Downloaded: 0.00 kb"));
         QCOMPARE(window.stationGrid()->caption(), QString(" Playing stream (Server 0 of 0)"));
@@ -127,6 +132,7 @@ private Q_SLOTS:
                 status.setResyncing();
             window.Timer1Tick();
             QVERIFY(!record->isEnabled());
+            QVERIFY(!menu->isItemEnabled(MainMenu::RecordItem));
         }
         QCOMPARE(window.statusPanels()->panelText(1), QString("Status: Resync..."));
 
@@ -141,6 +147,7 @@ private Q_SLOTS:
         status.setStopped();
         window.Timer2Tick();
         QVERIFY(!info->isEnabled());
+        QVERIFY(!menu->isItemEnabled(MainMenu::StationInfoItem));
         QCOMPARE(spectrum->displaySetting(), 1);
     }
 
@@ -173,8 +180,10 @@ private Q_SLOTS:
         model.setLabel(StationLabel::Genre, "Jazz");
         model.setLabel(StationLabel::Station, "Night Owl");
         model.setLabel(StationLabel::Artist, "First Song");
-        model.recorder().Record();
+        w->menu()->setItemEnabled(MainMenu::RecordItem, true);
+        w->menuClick(MainMenu::RecordItem); // the menu's Record is the button's
         QVERIFY(model.recording().IsRecording);
+        QVERIFY(!w->menu()->isItemEnabled(MainMenu::RecordItem));
         QCOMPARE(w->statusPanels()->panelText(3), QString("Recording: On"));
         QVERIFY(w->findChild<QWidget *>("ledRecording")->isVisibleTo(w.window.get()));
         QVERIFY(w->findChild<QPushButton *>("cmdStopRecord")->isEnabled());

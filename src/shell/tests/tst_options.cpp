@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -39,12 +40,12 @@ private:
 
     static OptionsDialog *openedOptions(MainWindow &w) {
         OptionsDialog *dialog = nullptr;
-        QTest::qWaitFor(
+        const bool shown = QTest::qWaitFor(
             [&] {
                 return (dialog = w.findChild<OptionsDialog *>("frmSetup")) && dialog->isVisible();
             },
             3000);
-        return dialog;
+        return shown ? dialog : nullptr;
     }
 
 private Q_SLOTS:

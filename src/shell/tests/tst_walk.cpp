@@ -145,10 +145,10 @@ private Q_SLOTS:
 
         // The options: a shorter time-out, stored.
         w->menuClick(9);
-        OptionsDialog *options = nullptr;
-        QTRY_VERIFY((options = w->findChild<OptionsDialog *>()) && options->isVisible());
-        options->timeOutBox()->ListIndex(0);
-        options->findChild<QPushButton *>("cmdOK")->click();
+        OptionsDialog *setup = nullptr;
+        QTRY_VERIFY((setup = w->findChild<OptionsDialog *>()) && setup->isVisible());
+        setup->timeOutBox()->ListIndex(0);
+        setup->findChild<QPushButton *>("cmdOK")->click();
         QTRY_VERIFY(!w->findChild<OptionsDialog *>());
         QCOMPARE(model.settings().ReqTimeOut, QString("5"));
 
