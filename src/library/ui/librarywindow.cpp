@@ -131,6 +131,7 @@ LibraryWindow::LibraryWindow(QString &recOutputDir, std::function<QString()> rec
     setWindowTitle(QStringLiteral("Recording Library"));
     buildUi();
     connectPlayer();
+    m_timer.setParent(this); // found by its name, like the window's widgets
     m_timer.setObjectName(QStringLiteral("Timer1"));
     m_timer.setInterval(TickMs);
     connect(&m_timer, &QTimer::timeout, this, &LibraryWindow::tick);
