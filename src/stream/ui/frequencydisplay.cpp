@@ -12,6 +12,8 @@ namespace kestrune {
 namespace {
 
 const QColor Face(12, 14, 18);
+const QColor PeakCap(220, 230, 255);
+constexpr int SegmentPitch = 4; // px: 3 lit, 1 gap
 
 QColor levelColor(float level) {
     // Green for the body, yellow to red near full scale.
@@ -39,7 +41,11 @@ void FrequencyDisplay::setDisplaySetting(int setting) {
 }
 
 void FrequencyDisplay::setLevels(const FrequencyLevels &levels) {
-    m_levels = levels;
+    // Silence, or the same analysis handed on twice: nothing new to paint.
+    if (levels.bands == m_levels.bands && levels.peaks == m_levels.peaks)
+        return;
+    m_levels.bands.assign(levels.bands.begin(), levels.bands.end());
+    m_levels.peaks.assign(levels.peaks.begin(), levels.peaks.end());
     update();
 }
 
@@ -49,6 +55,60 @@ void FrequencyDisplay::clear() {
     update();
 }
 
+void FrequencyDisplay::prepareFace() {
+    if (m_preparedSize == size() && m_preparedLook == m_setting)
+        return;
+    m_preparedSize = size();
+    m_preparedLook = m_setting;
+    const int w = width();
+    const int h = height();
+
+    QLinearGradient vertical(0, h, 0, 0);
+    vertical.setColorAt(0.0, levelColor(0.0f));
+    vertical.setColorAt(0.6, levelColor(0.0f));
+    vertical.setColorAt(0.8, levelColor(0.7f));
+    vertical.setColorAt(1.0, levelColor(1.0f));
+    m_areaBrush = QBrush(vertical);
+
+    m_lit = QPixmap();
+    m_dark = QPixmap();
+    switch (m_setting) {
+    case 0:
+    case 1:
+        m_lit = QPixmap(w, h);
+        QPainter(&m_lit).fillRect(0, 0, w, h, vertical);
+        break;
+    case 4: {
+        m_lit = QPixmap(w, h);
+        m_dark = QPixmap(w, h);
+        m_lit.fill(Face);
+        m_dark.fill(Face);
+        QPainter lit(&m_lit);
+        QPainter dark(&m_dark);
+        const int segments = std::max(1, h / SegmentPitch);
+        for (int s = 0; s < segments; ++s) {
+            const QColor colour = levelColor(float(s + 1) / segments);
+            const int y = h - (s + 1) * SegmentPitch;
+            lit.fillRect(0, y, w, SegmentPitch - 1, colour);
+            dark.fillRect(0, y, w, SegmentPitch - 1, colour.darker(600));
+        }
+        break;
+    }
+    case 5: {
+        const int mid = h / 2;
+        QLinearGradient fromMiddle(0, mid, 0, 0);
+        fromMiddle.setSpread(QGradient::ReflectSpread);
+        fromMiddle.setColorAt(0.0, QColor(60, 120, 255));
+        fromMiddle.setColorAt(1.0, QColor(240, 80, 220));
+        m_lit = QPixmap(w, h);
+        QPainter(&m_lit).fillRect(0, 0, w, h, fromMiddle);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 void FrequencyDisplay::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.fillRect(rect(), Face);
@@ -56,14 +116,17 @@ void FrequencyDisplay::paintEvent(QPaintEvent *) {
     const int bandCount = int(m_levels.bands.size());
     if (bandCount == 0)
         return;
+    prepareFace();
     const int w = width();
     const int h = height();
     // At least 2 px per column; narrow widgets merge neighbouring bands (loudest wins).
     const int columns = std::clamp(w / 2, 1, bandCount);
-    std::vector<float> level(columns, 0.0f);
-    std::vector<float> peak(columns, 0.0f);
+    std::vector<float> &level = m_columnLevel;
+    std::vector<float> &peak = m_columnPeak;
+    level.assign(size_t(columns), 0.0f);
+    peak.assign(size_t(columns), 0.0f);
     for (int k = 0; k < bandCount; ++k) {
-        const int c = k * columns / bandCount;
+        const size_t c = size_t(k * columns / bandCount);
         level[c] = std::max(level[c], m_levels.bands[size_t(k)]);
         if (size_t(k) < m_levels.peaks.size())
             peak[c] = std::max(peak[c], m_levels.peaks[size_t(k)]);
@@ -71,29 +134,29 @@ void FrequencyDisplay::paintEvent(QPaintEvent *) {
     const double colW = double(w) / columns;
     auto left = [&](int c) { return int(std::lround(c * colW)); };
     auto barWidth = [&](int c) { return std::max(1, left(c + 1) - left(c) - (colW >= 3 ? 1 : 0)); };
-
-    QLinearGradient vertical(0, h, 0, 0);
-    vertical.setColorAt(0.0, levelColor(0.0f));
-    vertical.setColorAt(0.6, levelColor(0.0f));
-    vertical.setColorAt(0.8, levelColor(0.7f));
-    vertical.setColorAt(1.0, levelColor(1.0f));
+    // A part of the prepared face, copied where it was painted.
+    auto copy = [&](const QPixmap &from, int x, int y, int width, int height) {
+        if (height > 0)
+            p.drawPixmap(x, y, from, x, y, width, height);
+    };
 
     switch (m_setting) {
     case 0: // bars
     case 1: // bars with falling peak caps
         for (int c = 0; c < columns; ++c) {
-            const int bh = int(std::lround(level[c] * h));
-            p.fillRect(left(c), h - bh, barWidth(c), bh, vertical);
-            if (m_setting == 1 && peak[c] > 0.0f) {
-                const int y = std::min(h - 2, int(std::lround((1.0f - peak[c]) * h)));
-                p.fillRect(left(c), y, barWidth(c), 2, QColor(220, 230, 255));
+            const int bh = int(std::lround(level[size_t(c)] * h));
+            copy(m_lit, left(c), h - bh, barWidth(c), bh);
+            if (m_setting == 1 && peak[size_t(c)] > 0.0f) {
+                const int y = std::min(h - 2, int(std::lround((1.0f - peak[size_t(c)]) * h)));
+                p.fillRect(left(c), y, barWidth(c), 2, PeakCap);
             }
         }
         break;
     case 2: { // a line through the band tops
         QPolygonF line;
+        line.reserve(columns);
         for (int c = 0; c < columns; ++c)
-            line << QPointF(left(c) + colW / 2, h - 1 - level[c] * (h - 1));
+            line << QPointF(left(c) + colW / 2, h - 1 - level[size_t(c)] * (h - 1));
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(QColor(90, 220, 255), 1.5));
         p.drawPolyline(line);
@@ -102,40 +165,31 @@ void FrequencyDisplay::paintEvent(QPaintEvent *) {
     case 3: { // filled area
         QPainterPath area(QPointF(0, h));
         for (int c = 0; c < columns; ++c)
-            area.lineTo(left(c) + colW / 2, h - level[c] * h);
+            area.lineTo(left(c) + colW / 2, h - level[size_t(c)] * h);
         area.lineTo(w, h);
         area.closeSubpath();
         p.setRenderHint(QPainter::Antialiasing);
-        p.fillPath(area, vertical);
+        p.fillPath(area, m_areaBrush);
         p.setPen(QPen(QColor(200, 255, 200), 1.0));
         p.drawPath(area);
         break;
     }
     case 4: { // LED segments, lit up to the level, the rest faintly visible
-        constexpr int SegmentPitch = 4; // px: 3 lit, 1 gap
         const int segments = std::max(1, h / SegmentPitch);
+        const int top = h - segments * SegmentPitch;
         for (int c = 0; c < columns; ++c) {
-            const int lit = int(std::lround(level[c] * segments));
-            for (int s = 0; s < segments; ++s) {
-                const float at = float(s + 1) / segments;
-                QColor colour = levelColor(at);
-                if (s >= lit)
-                    colour = colour.darker(600);
-                p.fillRect(left(c), h - (s + 1) * SegmentPitch, barWidth(c), SegmentPitch - 1,
-                           colour);
-            }
+            const int lit = int(std::lround(level[size_t(c)] * segments));
+            const int litTop = h - lit * SegmentPitch;
+            copy(m_dark, left(c), top, barWidth(c), litTop - top);
+            copy(m_lit, left(c), litTop, barWidth(c), h - litTop);
         }
         break;
     }
     default: { // mirrored bars about the middle
         const int mid = h / 2;
-        QLinearGradient fromMiddle(0, mid, 0, 0);
-        fromMiddle.setSpread(QGradient::ReflectSpread);
-        fromMiddle.setColorAt(0.0, QColor(60, 120, 255));
-        fromMiddle.setColorAt(1.0, QColor(240, 80, 220));
         for (int c = 0; c < columns; ++c) {
-            const int half = int(std::lround(level[c] * mid));
-            p.fillRect(left(c), mid - half, barWidth(c), 2 * half, fromMiddle);
+            const int half = int(std::lround(level[size_t(c)] * mid));
+            copy(m_lit, left(c), mid - half, barWidth(c), 2 * half);
         }
         p.fillRect(0, mid, w, 1, QColor(60, 70, 90));
         break;
