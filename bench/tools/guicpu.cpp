@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -66,6 +67,21 @@ bool waitFor(const Sender *sender, Signal signal, const std::function<bool()> &d
     loop.exec();
     return done();
 }
+
+// With GUICPU_PAINTS set: which widgets paint, and how often, during the measured while.
+class PaintCounter : public QObject {
+public:
+    QHash<QString, int> counts;
+    bool counting = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (counting && event->type() == QEvent::Paint)
+            ++counts[QString::fromLatin1(watched->metaObject()->className()) + QLatin1Char(' ') +
+                     watched->objectName()];
+        return false;
+    }
+};
 
 } // namespace
 
@@ -124,6 +140,12 @@ int main(int argc, char *argv[]) {
     QTimer::singleShot(1000, &settle, &QEventLoop::quit);
     settle.exec();
 
+    PaintCounter paints;
+    const bool tracePaints = qEnvironmentVariableIsSet("GUICPU_PAINTS");
+    if (tracePaints) {
+        app.installEventFilter(&paints);
+        paints.counting = true;
+    }
     const double cpuBefore = cpuSeconds();
     const long switchesBefore = contextSwitches();
     QEventLoop play;
@@ -143,6 +165,9 @@ int main(int argc, char *argv[]) {
                                                                      : "not visible")
                        : "never made",
                 stillPlaying ? "playing" : "NOT PLAYING");
+    paints.counting = false;
+    for (auto it = paints.counts.cbegin(); it != paints.counts.cend(); ++it)
+        std::printf("  %6.0f paints/min  %s\n", it.value() * perMinute, qPrintable(it.key()));
     std::fflush(stdout);
     window.StopStreaming();
     return stillPlaying ? 0 : 1;

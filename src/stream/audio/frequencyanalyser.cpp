@@ -17,9 +17,9 @@ namespace {
 
 // The range the levels span, in dB relative to a full-scale sine.
 constexpr float FloorDb = -90.0f;
-// 25 analyses a second at most: more would not be seen, and the FFT and the repaint it
+// 20 analyses a second at most: more would not be seen, and the FFT and the repaint it
 // causes run on the GUI thread.
-constexpr int MinAnalysisIntervalMs = 40;
+constexpr int MinAnalysisIntervalMs = 50;
 // How fast the peak marks sink, in levels (0..1) per second.
 constexpr float PeakFallPerSecond = 0.5f;
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace kestrune {
 
@@ -70,17 +71,18 @@ void FrequencyDisplay::prepareFace() {
     vertical.setColorAt(1.0, levelColor(1.0f));
     m_areaBrush = QBrush(vertical);
 
-    m_lit = QPixmap();
-    m_dark = QPixmap();
+    m_lit = QImage();
+    m_dark = QImage();
+    m_frame = QImage(w, h, QImage::Format_RGB32);
     switch (m_setting) {
     case 0:
     case 1:
-        m_lit = QPixmap(w, h);
+        m_lit = QImage(w, h, QImage::Format_RGB32);
         QPainter(&m_lit).fillRect(0, 0, w, h, vertical);
         break;
     case 4: {
-        m_lit = QPixmap(w, h);
-        m_dark = QPixmap(w, h);
+        m_lit = QImage(w, h, QImage::Format_RGB32);
+        m_dark = QImage(w, h, QImage::Format_RGB32);
         m_lit.fill(Face);
         m_dark.fill(Face);
         QPainter lit(&m_lit);
@@ -100,7 +102,7 @@ void FrequencyDisplay::prepareFace() {
         fromMiddle.setSpread(QGradient::ReflectSpread);
         fromMiddle.setColorAt(0.0, QColor(60, 120, 255));
         fromMiddle.setColorAt(1.0, QColor(240, 80, 220));
-        m_lit = QPixmap(w, h);
+        m_lit = QImage(w, h, QImage::Format_RGB32);
         QPainter(&m_lit).fillRect(0, 0, w, h, fromMiddle);
         break;
     }
@@ -111,11 +113,11 @@ void FrequencyDisplay::prepareFace() {
 
 void FrequencyDisplay::paintEvent(QPaintEvent *) {
     QPainter p(this);
-    p.fillRect(rect(), Face);
-
     const int bandCount = int(m_levels.bands.size());
-    if (bandCount == 0)
+    if (bandCount == 0) {
+        p.fillRect(rect(), Face);
         return;
+    }
     prepareFace();
     const int w = width();
     const int h = height();
@@ -134,25 +136,43 @@ void FrequencyDisplay::paintEvent(QPaintEvent *) {
     const double colW = double(w) / columns;
     auto left = [&](int c) { return int(std::lround(c * colW)); };
     auto barWidth = [&](int c) { return std::max(1, left(c + 1) - left(c) - (colW >= 3 ? 1 : 0)); };
-    // A part of the prepared face, copied where it was painted.
-    auto copy = [&](const QPixmap &from, int x, int y, int width, int height) {
-        if (height > 0)
-            p.drawPixmap(x, y, from, x, y, width, height);
+
+    // The bar looks are put together pixel by pixel in one frame: hundreds of small painter
+    // calls a frame, twenty frames a second, cost more than the pixels themselves.
+    const QRect frame(0, 0, w, h);
+    auto rows = [&](int x, int y, int width, int height, auto &&write) {
+        const QRect r = QRect(x, y, width, height) & frame;
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            write(reinterpret_cast<QRgb *>(m_frame.scanLine(row)) + r.left(), row, r.left(),
+                  r.width());
+    };
+    auto copy = [&](const QImage &from, int x, int y, int width, int height) {
+        rows(x, y, width, height, [&](QRgb *to, int row, int fromX, int count) {
+            std::memcpy(to, reinterpret_cast<const QRgb *>(from.constScanLine(row)) + fromX,
+                        size_t(count) * sizeof(QRgb));
+        });
+    };
+    auto fill = [&](QRgb colour, int x, int y, int width, int height) {
+        rows(x, y, width, height,
+             [&](QRgb *to, int, int, int count) { std::fill_n(to, count, colour); });
     };
 
     switch (m_setting) {
     case 0: // bars
     case 1: // bars with falling peak caps
+        m_frame.fill(Face);
         for (int c = 0; c < columns; ++c) {
             const int bh = int(std::lround(level[size_t(c)] * h));
             copy(m_lit, left(c), h - bh, barWidth(c), bh);
             if (m_setting == 1 && peak[size_t(c)] > 0.0f) {
                 const int y = std::min(h - 2, int(std::lround((1.0f - peak[size_t(c)]) * h)));
-                p.fillRect(left(c), y, barWidth(c), 2, PeakCap);
+                fill(PeakCap.rgb(), left(c), y, barWidth(c), 2);
             }
         }
+        p.drawImage(0, 0, m_frame);
         break;
     case 2: { // a line through the band tops
+        p.fillRect(rect(), Face);
         QPolygonF line;
         line.reserve(columns);
         for (int c = 0; c < columns; ++c)
@@ -163,6 +183,7 @@ void FrequencyDisplay::paintEvent(QPaintEvent *) {
         break;
     }
     case 3: { // filled area
+        p.fillRect(rect(), Face);
         QPainterPath area(QPointF(0, h));
         for (int c = 0; c < columns; ++c)
             area.lineTo(left(c) + colW / 2, h - level[size_t(c)] * h);
@@ -175,6 +196,7 @@ void FrequencyDisplay::paintEvent(QPaintEvent *) {
         break;
     }
     case 4: { // LED segments, lit up to the level, the rest faintly visible
+        m_frame.fill(Face);
         const int segments = std::max(1, h / SegmentPitch);
         const int top = h - segments * SegmentPitch;
         for (int c = 0; c < columns; ++c) {
@@ -183,15 +205,18 @@ void FrequencyDisplay::paintEvent(QPaintEvent *) {
             copy(m_dark, left(c), top, barWidth(c), litTop - top);
             copy(m_lit, left(c), litTop, barWidth(c), h - litTop);
         }
+        p.drawImage(0, 0, m_frame);
         break;
     }
     default: { // mirrored bars about the middle
+        m_frame.fill(Face);
         const int mid = h / 2;
         for (int c = 0; c < columns; ++c) {
             const int half = int(std::lround(level[size_t(c)] * mid));
             copy(m_lit, left(c), mid - half, barWidth(c), 2 * half);
         }
-        p.fillRect(0, mid, w, 1, QColor(60, 70, 90));
+        fill(QColor(60, 70, 90).rgb(), 0, mid, w, 1);
+        p.drawImage(0, 0, m_frame);
         break;
     }
     }

@@ -6,7 +6,7 @@
 #include "stream/audio/frequencyanalyser.h"
 
 #include <QBrush>
-#include <QPixmap>
+#include <QImage>
 #include <QWidget>
 
 namespace kestrune {
@@ -42,8 +42,9 @@ private:
     FrequencyLevels m_levels;
     std::vector<float> m_columnLevel; // per painted column, kept to spare an allocation a paint
     std::vector<float> m_columnPeak;
-    QPixmap m_lit;  // the look's colours over the whole face
-    QPixmap m_dark; // the LED look's unlit segments
+    QImage m_lit;   // the look's colours over the whole face
+    QImage m_dark;  // the LED look's unlit segments
+    QImage m_frame; // the bar looks are put together here and drawn in one piece
     QBrush m_areaBrush;
     QSize m_preparedSize;
     int m_preparedLook = -1;
