@@ -1,9 +1,11 @@
 // Drives the real main window (offscreen) against the station simulator: gets a page of
 // stations, double-clicks one and times how long it takes to "Status: Playing stream" and to
 // the first sound reaching the output; then plays on for a while and reports the process's
-// CPU time for it. Prints one line per run; bench/tune-in runs it and sums up.
+// CPU time for it, waiting on signals and timers only (no polling). Prints one line per run;
+// bench/tune-in runs it and sums up.
 #include "components/statuspanels.h"
 #include "core/settings.h"
+#include "directory/directorycontroller.h"
 #include "directory/ui/stationgrid.h"
 #include "shell/appmodel.h"
 #include "shell/ui/controllibrary.h"
@@ -19,14 +21,33 @@
 #include <QEventLoop>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QTreeView>
 
 #include <cstdio>
+#include <functional>
 
 using namespace kestrune;
 using bench::cpuSeconds;
+
+namespace {
+
+// Runs the event loop until `done` says so (checked whenever `signal` fires) or `ms` pass.
+template <typename Sender, typename Signal>
+bool waitFor(const Sender *sender, Signal signal, const std::function<bool()> &done, int ms) {
+    if (done())
+        return true;
+    QEventLoop loop;
+    QObject::connect(sender, signal, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
+} // namespace
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
@@ -50,7 +71,9 @@ int main(int argc, char *argv[]) {
         MainWindow window(model, controls);
         window.Load(nullptr);
         window.findChild<QPushButton *>(QStringLiteral("cmdGetStations"))->click();
-        if (!QTest::qWaitFor([&] { return window.stationGrid()->rowCount() > run; }, 20000)) {
+        if (!waitFor(
+                &model.directory(), &DirectoryController::rowAdded,
+                [&] { return window.stationGrid()->rowCount() > run; }, 20000)) {
             std::fprintf(stderr, "no stations\n");
             return 1;
         }
@@ -100,7 +123,10 @@ int main(int argc, char *argv[]) {
         double cpu = -1;
         if (playSeconds > 0 && run == 0) {
             const double before = cpuSeconds();
-            QTest::qWait(playSeconds * 1000);
+            // Nothing but the program's own events: a polling wait would add its own.
+            QEventLoop play;
+            QTimer::singleShot(playSeconds * 1000, &play, &QEventLoop::quit);
+            play.exec();
             cpu = (cpuSeconds() - before) * 60.0 / playSeconds;
         }
         std::printf(

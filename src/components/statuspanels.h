@@ -18,9 +18,19 @@ public:
     explicit StatusPanels(QWidget *parent = nullptr);
 
     QString panelText(int panel) const;
+    // A text equal to the one shown changes nothing; a new one repaints its panel only (the
+    // panels' sizes follow the bar's width, never their texts, so the bar is not laid out
+    // again for a figure that changes with every read from the network).
     void setPanelText(int panel, const QString &text);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
 private:
+    // Shares the bar's width out by the panels' stretch and fixes each panel's size.
+    void sizePanels();
+
     std::array<QLabel *, PanelCount> m_panels{};
 };
 

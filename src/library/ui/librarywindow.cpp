@@ -131,10 +131,11 @@ LibraryWindow::LibraryWindow(QString &recOutputDir, std::function<QString()> rec
     setWindowTitle(QStringLiteral("Recording Library"));
     buildUi();
     connectPlayer();
+    m_timer.setParent(this); // found by its name, like the window's widgets
     m_timer.setObjectName(QStringLiteral("Timer1"));
     m_timer.setInterval(TickMs);
     connect(&m_timer, &QTimer::timeout, this, &LibraryWindow::tick);
-    m_timer.start();
+    // Ticks only while the player plays: an idle window costs nothing.
     m_progressTimer.setInterval(ProgressPollMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &LibraryWindow::showProgress);
     Refresh();
@@ -299,11 +300,14 @@ void LibraryWindow::buildUi() {
     connect(m_slider, &QSlider::sliderReleased, this, [this] {
         m_player->setPosition(m_slider->value());
         m_dragging = false;
+        tick(); // paused, nothing else would show where it went
     });
     // A click on the groove or a key moves the slider without a drag: seek there too.
     connect(m_slider, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderMove && !m_slider->isSliderDown())
+        if (action != QAbstractSlider::SliderMove && !m_slider->isSliderDown()) {
             m_player->setPosition(m_slider->sliderPosition());
+            tick();
+        }
     });
 
     resize(820, 560);
@@ -319,10 +323,13 @@ void LibraryWindow::connectPlayer() {
         m_slider->setEnabled(true);
     });
     connect(p, &LibraryPlayer::paused, this, [this] {
+        m_timer.stop();
+        tick(); // where it paused
         m_pauseButton->setText(QStringLiteral("Resume"));
         m_playButton->setEnabled(true);
     });
     connect(p, &LibraryPlayer::resumed, this, [this] {
+        m_timer.start();
         m_pauseButton->setText(QStringLiteral("Pause"));
         m_playButton->setEnabled(false);
     });

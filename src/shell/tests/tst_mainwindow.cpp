@@ -16,6 +16,7 @@
 #include "streamsynth/streamserver.h"
 #include "windowfixture.h"
 
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,8 +29,31 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <vector>
+
 using namespace kestrune;
 using namespace kestrune::testsupport;
+
+// Counts the events of one type a widget receives.
+class EventCounter : public QObject {
+public:
+    EventCounter(QObject *watched, QEvent::Type type)
+        : m_type(type) {
+        watched->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == m_type)
+            ++count;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+};
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -291,6 +315,137 @@ private Q_SLOTS:
         QTRY_COMPARE(closed.size(), 1);
         QCOMPARE(QFileInfo(second).size(), 10 + 128);
         QVERIFY(!model.recording().IsRecording);
+    }
+
+    // Nobody can see the spectrum of a hidden or minimised window: the played sound is then
+    // neither analysed nor painted, and shown again the spectrum follows the sound at once.
+    void spectrumRestsWhileTheWindowCannotBeSeen() {
+        Mp3Params params;
+        params.seconds = 20;
+        PacedStreamServer server(station(synthesizeMp3(params)));
+        server.options().bitrateKbps = params.bitrateKbps;
+        QVERIFY(server.listen());
+        test::TestWindow w = m_fixture.window();
+        MainWindow &window = *w;
+        auto *display = window.findChild<FrequencyDisplay *>("MMSpectrum1");
+        FrequencyAnalyser &analyser = window.model().spectrum();
+        EventCounter paints(display, QEvent::Paint);
+        int blocks = 0;
+        connect(&window.engine().output(), &AudioOutput::played, display, [&] { ++blocks; });
+        const auto playOn = [&](int more) {
+            const int until = blocks + more;
+            return QTest::qWaitFor([&] { return blocks >= until; }, 10000);
+        };
+        const auto loudest = [](const FrequencyLevels &levels) {
+            return *std::max_element(levels.bands.begin(), levels.bands.end());
+        };
+
+        window.engine().play(server.url("/"));
+        QTRY_VERIFY_WITH_TIMEOUT(loudest(display->levels()) > 0.5f, 10000);
+        // Shown, the levels move with the sound (so that standing still below means something).
+        std::vector<float> before = analyser.levels().bands;
+        paints.count = 0;
+        QVERIFY(playOn(10));
+        QVERIFY(analyser.levels().bands != before);
+        QTRY_VERIFY_WITH_TIMEOUT(paints.count > 0, 5000);
+        QCOMPARE(display->levels().bands, analyser.levels().bands);
+
+        const auto restsWhile = [&](const char *what) {
+            QCoreApplication::processEvents(); // a repaint asked for before
+            paints.count = 0;
+            const std::vector<float> held = analyser.levels().bands;
+            const std::vector<float> shown = display->levels().bands;
+            if (!playOn(10))
+                return false;
+            if (analyser.levels().bands != held || display->levels().bands != shown ||
+                paints.count != 0) {
+                qWarning("%s: still analysed or painted (%d paints)", what, paints.count);
+                return false;
+            }
+            return true;
+        };
+        const auto followsAgain = [&] {
+            const std::vector<float> held = analyser.levels().bands;
+            paints.count = 0;
+            return QTest::qWaitFor(
+                [&] {
+                    return analyser.levels().bands != held && paints.count > 0 &&
+                           display->levels().bands == analyser.levels().bands;
+                },
+                10000);
+        };
+
+        window.hide();
+        QVERIFY(restsWhile("hidden"));
+        window.show();
+        QVERIFY(followsAgain());
+
+        // Offscreen a minimised window stays mapped and would go on painting.
+        window.showMinimized();
+        QVERIFY(window.isMinimized());
+        QVERIFY(restsWhile("minimised"));
+        window.showNormal();
+        QVERIFY(followsAgain());
+
+        // The same levels again (silence, a repeated analysis) paint nothing.
+        QCoreApplication::processEvents();
+        window.findChild<QPushButton *>("cmdStopStreaming")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(loudest(display->levels()) == 0.0f, 5000);
+        QCoreApplication::processEvents();
+        paints.count = 0;
+        display->setLevels(display->levels());
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 0);
+    }
+
+    // A new text in a status panel repaints that panel and lays nothing out again (the buffer
+    // figure changes with every read from the network); the same text again does nothing.
+    void statusPanelsChangeWithoutLayingOutTheBar() {
+        test::TestWindow w = m_fixture.window();
+        MainWindow &window = *w;
+        StatusPanels *bar = window.statusPanels();
+        auto *panel = bar->findChild<QLabel *>("StatusBar1Panel2");
+        QVERIFY(panel);
+        EventCounter layouts(bar, QEvent::LayoutRequest);
+        EventCounter paints(panel, QEvent::Paint);
+        QCoreApplication::processEvents();
+        layouts.count = 0;
+        paints.count = 0;
+
+        bar->setPanelText(2, QStringLiteral("Buffer: 4096/409600 bytes (1%)..."));
+        QTRY_VERIFY_WITH_TIMEOUT(paints.count > 0, 5000);
+        QCOMPARE(layouts.count, 0);
+        bar->setPanelText(2, QStringLiteral("Buffer: 409600/409600 bytes (100%)..."));
+        QTRY_VERIFY_WITH_TIMEOUT(paints.count > 1, 5000);
+        QCOMPARE(layouts.count, 0);
+        QCOMPARE(bar->panelText(2), QString("Buffer: 409600/409600 bytes (100%)..."));
+        paints.count = 0;
+        bar->setPanelText(2, QStringLiteral("Buffer: 409600/409600 bytes (100%)..."));
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 0);
+        QCOMPARE(layouts.count, 0);
+
+        // The panels still share the bar's width, wide enough for the program's own texts.
+        const auto checkPanels = [&] {
+            int right = 0;
+            for (int i = 1; i <= StatusPanels::PanelCount; ++i) {
+                auto *p = bar->findChild<QLabel *>(QStringLiteral("StatusBar1Panel%1").arg(i));
+                QVERIFY(p->geometry().left() >= right);
+                right = p->geometry().right();
+            }
+            QVERIFY(right < bar->width());
+            QVERIFY(right > bar->width() - 20);
+            QVERIFY(panel->contentsRect().width() >=
+                    panel->fontMetrics().horizontalAdvance(bar->panelText(2)));
+            auto *first = bar->findChild<QLabel *>("StatusBar1Panel1");
+            QVERIFY(first->contentsRect().width() >=
+                    first->fontMetrics().horizontalAdvance("Status: Playing stream"));
+        };
+        checkPanels();
+        window.resize(window.width() + 200, window.height());
+        QTRY_VERIFY_WITH_TIMEOUT(bar->width() >= window.width() - 10, 5000);
+        QCoreApplication::processEvents();
+        checkPanels();
     }
 
     void aStreamWithoutFramesIsReportedWithoutBlocking() {

@@ -205,8 +205,6 @@ void MainWindow::connectEngine() {
     connect(&intake, &StreamIntake::bufferStatus, this,
             [this](const QString &text) { m_statusBar->setPanelText(2, text); });
     connect(&intake, &StreamIntake::nowPlayingPollRequested, this, &MainWindow::Timer2Tick);
-    connect(&m_model.spectrum(), &FrequencyAnalyser::levelsChanged, m_spectrum,
-            &FrequencyDisplay::setLevels);
 
     connect(c, &ConnectionManager::downloadedText, this,
             [this](const QString &text) { m_statusBar->setPanelText(4, text); });
@@ -415,7 +413,35 @@ void MainWindow::changeEvent(QEvent *event) {
     // Coming back to the main window ends any busy pointer another window left behind.
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         unsetCursor();
+    if (event->type() == QEvent::WindowStateChange)
+        followSpectrumVisibility();
     QMainWindow::changeEvent(event);
+}
+
+void MainWindow::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    followSpectrumVisibility();
+}
+
+void MainWindow::hideEvent(QHideEvent *event) {
+    QMainWindow::hideEvent(event);
+    followSpectrumVisibility();
+}
+
+void MainWindow::followSpectrumVisibility() {
+    const bool seen = isVisible() && !isMinimized();
+    if (seen == bool(m_spectrumFeed))
+        return;
+    FrequencyAnalyser &analyser = m_model.spectrum();
+    if (seen) {
+        // What it last knew, until the next analysis of what plays now.
+        m_spectrum->setLevels(analyser.levels());
+        m_spectrumFeed = connect(&analyser, &FrequencyAnalyser::levelsChanged, m_spectrum,
+                                 &FrequencyDisplay::setLevels);
+    } else {
+        disconnect(m_spectrumFeed);
+        m_spectrumFeed = QMetaObject::Connection();
+    }
 }
 
 } // namespace kestrune

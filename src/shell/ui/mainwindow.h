@@ -89,6 +89,8 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void buildWidgets();
@@ -112,6 +114,9 @@ private:
     void applyStoredSpeed();
     // The hourglass while the directory or a station is being asked.
     void setBusy(bool busy);
+    // The spectrum is fed from the played sound only while it can be seen: hidden or
+    // minimised, nothing is analysed or painted.
+    void followSpectrumVisibility();
 
     AppModel &m_model;
     const ControlLibrary &m_controls;
@@ -134,6 +139,7 @@ private:
     QPointer<FirstRunDialog> m_firstRun;
     QPointer<RecWarningDialog> m_warning;
     bool m_closeConfirmed = false;
+    QMetaObject::Connection m_spectrumFeed;
 };
 
 } // namespace kestrune

@@ -17,8 +17,9 @@ namespace {
 
 // The range the levels span, in dB relative to a full-scale sine.
 constexpr float FloorDb = -90.0f;
-// Analyses per second at most: more would not be seen, and the FFT runs on the GUI thread.
-constexpr int MinAnalysisIntervalMs = 33;
+// 20 analyses a second at most: more would not be seen, and the FFT and the repaint it
+// causes run on the GUI thread.
+constexpr int MinAnalysisIntervalMs = 50;
 // How fast the peak marks sink, in levels (0..1) per second.
 constexpr float PeakFallPerSecond = 0.5f;
 
@@ -54,10 +55,16 @@ FrequencyAnalyser::FrequencyAnalyser(QObject *parent)
 
 FrequencyAnalyser::~FrequencyAnalyser() = default;
 
+bool FrequencyAnalyser::isWatched() const {
+    return isSignalConnected(QMetaMethod::fromSignal(&FrequencyAnalyser::levelsChanged));
+}
+
 void FrequencyAnalyser::addPcm(const QByteArray &pcm) {
-    // Nobody looks: not even the samples are kept.
-    if (!isSignalConnected(QMetaMethod::fromSignal(&FrequencyAnalyser::levelsChanged)))
+    // Nobody looks (the window is hidden or minimised): not even the samples are kept.
+    if (!isWatched()) {
+        m_pending.stop();
         return;
+    }
     const qsizetype frames = pcm.size() / PcmBytesPerFrame;
     if (frames == 0)
         return;
@@ -89,6 +96,8 @@ void FrequencyAnalyser::clear() {
 }
 
 void FrequencyAnalyser::analyse() {
+    if (!isWatched())
+        return;
     const float seconds =
         m_sinceAnalysis.isValid() ? float(m_sinceAnalysis.restart()) / 1000.0f : 0.0f;
     if (!m_sinceAnalysis.isValid())

@@ -34,7 +34,8 @@ public:
 public Q_SLOTS:
     // PCM as played. Analyses at once, or, if the last analysis is too recent, a little later
     // (the latest samples are analysed even when no more PCM follows). While nothing listens
-    // to levelsChanged (a tool, a benchmark) the samples are kept but not analysed.
+    // to levelsChanged (a hidden window, a tool, a benchmark) the samples are neither kept
+    // nor analysed.
     void addPcm(const QByteArray &pcm);
     // Forgets the samples and levels (playback stopped); announces the empty levels.
     void clear();
@@ -43,6 +44,7 @@ Q_SIGNALS:
     void levelsChanged(const kestrune::FrequencyLevels &levels);
 
 private:
+    bool isWatched() const;
     void analyse();
 
     std::vector<float> m_window; // the latest FFTLength mono samples, a ring

@@ -5,6 +5,8 @@
 
 #include "stream/audio/frequencyanalyser.h"
 
+#include <QBrush>
+#include <QImage>
 #include <QWidget>
 
 namespace kestrune {
@@ -23,7 +25,8 @@ public:
     const FrequencyLevels &levels() const { return m_levels; }
 
 public Q_SLOTS:
-    // Shows these levels from now on (any number of bands; peaks may be empty).
+    // Shows these levels from now on (any number of bands; peaks may be empty); the same
+    // levels again paint nothing.
     void setLevels(const kestrune::FrequencyLevels &levels);
     // Shows nothing but the face.
     void clear();
@@ -32,8 +35,19 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The current look's colours, painted once per size and look; bars are copied out of it.
+    void prepareFace();
+
     int m_setting = 0;
     FrequencyLevels m_levels;
+    std::vector<float> m_columnLevel; // per painted column, kept to spare an allocation a paint
+    std::vector<float> m_columnPeak;
+    QImage m_lit;   // the look's colours over the whole face
+    QImage m_dark;  // the LED look's unlit segments
+    QImage m_frame; // the bar looks are put together here and drawn in one piece
+    QBrush m_areaBrush;
+    QSize m_preparedSize;
+    int m_preparedLook = -1;
 };
 
 } // namespace kestrune

@@ -1,6 +1,7 @@
 // The library window as a user drives it: the tree and list of real MP3 files on disk, the
 // player's buttons on the null output, and Delete and Rename answered through the prompts.
 #include "components/ledlabel.h"
+#include "library/libraryfolder.h"
 #include "library/libraryplayer.h"
 #include "library/ui/libraryfilemodel.h"
 #include "library/ui/librarywindow.h"
@@ -16,6 +17,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -259,6 +261,46 @@ private Q_SLOTS:
         QCOMPARE(slider->value(), 0);
         QVERIFY(!slider->isEnabled());
         QCOMPARE(w->player().state(), 0);
+    }
+
+    // An idle library window costs nothing: its position tick runs only while a file plays,
+    // and a pause or a seek still shows where the player stands.
+    void positionTickRunsOnlyWhilePlaying() {
+        Answers answers;
+        auto w = window(answers);
+        auto *tick = w->findChild<QTimer *>("Timer1");
+        QVERIFY(tick);
+        QVERIFY(show(*w, QStringLiteral("Rock")));
+        QVERIFY(!tick->isActive());
+        w->selectRow(0);
+        QVERIFY(!tick->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(*w, "cmdDelete")->isEnabled(), 2000);
+
+        auto *play = child<QPushButton>(*w, "btnPlay");
+        auto *pause = child<QPushButton>(*w, "btnPause");
+        auto *slider = child<QSlider>(*w, "SliderPosition");
+        QTest::mouseClick(play, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(tick->isActive(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(slider->value() > 300, 5000);
+
+        QTest::mouseClick(pause, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(pause->text(), QString("Resume"), 5000);
+        QVERIFY(!tick->isActive());
+        QCOMPARE(slider->value(), int(w->player().position()));
+        QCOMPARE(text(*w, "Label1"), TimeText(slider->value()));
+
+        // A seek while paused: the read-out follows without a tick.
+        slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        QVERIFY(!tick->isActive());
+        QCOMPARE(text(*w, "Label1"), TimeText(w->player().position()));
+        QVERIFY(w->player().position() > 300);
+
+        QTest::mouseClick(pause, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(pause->text(), QString("Pause"), 5000);
+        QVERIFY(tick->isActive());
+        QTest::mouseClick(child<QPushButton>(*w, "btnStop"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(play->isEnabled(), 5000);
+        QVERIFY(!tick->isActive());
     }
 
     void playNearTheEndStartsAgain() {
