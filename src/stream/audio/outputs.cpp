@@ -1,5 +1,6 @@
 #include "stream/audio/outputs.h"
 
+#include <QAbstractEventDispatcher>
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace kestrune {
@@ -307,6 +309,7 @@ public:
             retireSink(sink);
             return false;
         }
+        quietenPullTimer(sink);
         ++m_run;
         m_sink = sink;
         m_io = io;
@@ -361,6 +364,29 @@ public:
 
 private:
     static constexpr int TickMs = 100;
+
+    // Qt's PulseAudio sink starts its 20 ms pull timer in push mode as well, where it has
+    // nothing to do but wake the main thread fifty times a second. Its timer keeps its id
+    // (the sink stops it itself when it closes) but is given an interval that never comes
+    // round. Only timers shorter than our tick, of the sink's backend objects (made children
+    // of the sink or of its parent, depending on the Qt version), are touched; a Qt without
+    // such a timer is left as it is.
+    void quietenPullTimer(QAudioSink *sink) {
+        QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+        if (!dispatcher)
+            return;
+        constexpr qint64 Never = std::numeric_limits<int>::max(); // about 24 days
+        const QObjectList candidates = sink->children() + children();
+        for (QObject *backend : candidates) {
+            if (!backend->inherits("QPlatformAudioSink"))
+                continue;
+            for (const auto &timer : dispatcher->registeredTimers(backend)) {
+                if (timer.interval >= TickMs || !dispatcher->unregisterTimer(timer.timerId))
+                    continue;
+                dispatcher->registerTimer(timer.timerId, Never, Qt::VeryCoarseTimer, backend);
+            }
+        }
+    }
 
     void halt() {
         ++m_run;
