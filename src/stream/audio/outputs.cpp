@@ -1,15 +1,13 @@
 #include "stream/audio/outputs.h"
 
-#include <QAbstractEventDispatcher>
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
+#include "stream/audio/devicesinkapi.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
+#include <QLibrary>
 #include <QLoggingCategory>
-#include <QMediaDevices>
 #include <QPointer>
 #include <QtEndian>
 #include <QTimer>
@@ -17,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <limits>
 #include <utility>
 
 namespace kestrune {
@@ -253,6 +250,35 @@ private:
 // ---------------------------------------------------------------------------------------
 // The sound device.
 
+// The sound-device module, loaded the first time a sound device is asked for: Qt Multimedia
+// (and the forty-odd libraries it brings) stays out of programs that never play on one.
+const KestruneDeviceSinkApi *deviceApi() {
+    static const KestruneDeviceSinkApi *const api = []() -> const KestruneDeviceSinkApi * {
+        QStringList paths;
+        if (QCoreApplication::instance())
+            paths << QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/../" KESTRUNE_DEVICE_MODULE_INSTALL_PATH);
+        paths << QStringLiteral(KESTRUNE_DEVICE_MODULE_BUILD_PATH);
+        for (const QString &path : std::as_const(paths)) {
+            if (!QFile::exists(path))
+                continue;
+            QLibrary module(path);
+            const auto entry = reinterpret_cast<KestruneDeviceSinkEntryFunction>(
+                module.resolve(KestruneDeviceSinkEntry));
+            if (!entry) {
+                qCWarning(lcOutput) << "cannot load" << path << module.errorString();
+                continue;
+            }
+            const KestruneDeviceSinkApi *found = entry();
+            if (found && found->version == KestruneDeviceSinkApiVersion)
+                return found;
+        }
+        qCWarning(lcOutput) << "the sound device module is missing; looked for" << paths;
+        return nullptr;
+    }();
+    return api;
+}
+
 class DeviceOutput final : public AudioOutput {
 public:
     explicit DeviceOutput(QObject *parent)
@@ -267,18 +293,20 @@ public:
 
     ~DeviceOutput() override {
         // Deleting a sink lets the audio layer run pending events; none of ours (a queued
-        // stopped(), a deferred retirement) may reach an output that is half gone.
+        // stopped(), a deferred retirement) may reach an output that is half gone. The open
+        // and the retired streams are our children.
         m_timer.stop();
         QCoreApplication::removePostedEvents(this);
         m_source = nullptr;
         m_sink = nullptr;
-        const QList<QAudioSink *> sinks = findChildren<QAudioSink *>(Qt::FindDirectChildrenOnly);
-        for (const QPointer<QAudioSink> sink : sinks) {
-            if (!sink)
+        const QObjectList streams = children();
+        for (const QPointer<QObject> stream : streams) {
+            if (!stream)
                 continue; // went while an earlier one was being deleted
-            disconnect(sink, nullptr, this, nullptr);
-            QCoreApplication::removePostedEvents(sink);
-            delete sink.data();
+            for (QObject *part : stream->findChildren<QObject *>())
+                QCoreApplication::removePostedEvents(part);
+            QCoreApplication::removePostedEvents(stream);
+            delete stream.data();
         }
     }
 
@@ -287,42 +315,18 @@ public:
             Stop();
         if (!source)
             return false;
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (device.isNull()) {
-            qCInfo(lcOutput) << "no sound device";
+        const KestruneDeviceSinkApi *api = deviceApi();
+        if (!api)
             return false;
-        }
-        QAudioFormat format;
-        format.setSampleRate(PcmSampleRate);
-        format.setChannelCount(PcmChannels);
-        format.setSampleFormat(QAudioFormat::Int16);
-
-        m_device = device;
-        auto *sink = new QAudioSink(device, format, this);
-        // Short enough that played() (meters, spectrum) stays close to what is heard, long
-        // enough to ride out a busy GUI thread: 250 ms.
-        sink->setBufferSize(PcmSampleRate * PcmBytesPerFrame / 4);
-        QIODevice *io = sink->start();
-        if (!io || sink->error() != QAudio::NoError || sink->state() == QAudio::StoppedState) {
-            qCWarning(lcOutput) << "sound device" << device.description() << "did not start, error"
-                                << sink->error();
-            retireSink(sink);
+        void *sink =
+            api->open(this, PcmSampleRate, PcmChannels, BufferBytes, &DeviceOutput::failed, this);
+        if (!sink)
             return false;
-        }
-        quietenPullTimer(sink);
         ++m_run;
+        m_api = api;
         m_sink = sink;
-        m_io = io;
         m_source = source;
         m_pending.clear();
-        connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
-            if (state != QAudio::StoppedState || sink != m_sink)
-                return;
-            // Stopped without Stop(): the device failed or went away.
-            qCWarning(lcOutput) << "sound device stopped, error" << sink->error();
-            halt();
-            emitStoppedLater(this);
-        });
         m_timer.start();
         // The first sound goes out now: the buffer is filled at once, not a tick later. A
         // start from inside a push (the source starting us again) waits until that push is
@@ -352,59 +356,50 @@ public:
     qint64 bufferedBytes() const override {
         if (!m_sink)
             return 0;
-        return std::clamp<qint64>(m_sink->bufferSize() - m_sink->bytesFree(), 0,
-                                  m_sink->bufferSize());
+        const qint64 size = m_api->bufferSize(m_sink);
+        return std::clamp<qint64>(size - m_api->bytesFree(m_sink), 0, size);
     }
 
     QString description() const override {
-        const QAudioDevice device =
-            m_device.isNull() ? QMediaDevices::defaultAudioOutput() : m_device;
-        return device.isNull() ? QStringLiteral("device") : device.description();
+        const KestruneDeviceSinkApi *api = deviceApi();
+        if (!api)
+            return QStringLiteral("device");
+        QByteArray name(256, '\0');
+        const std::size_t needed = api->description(name.data(), std::size_t(name.size()));
+        name.truncate(qsizetype(std::min(needed, std::size_t(name.size() - 1))));
+        return name.isEmpty() ? QStringLiteral("device") : QString::fromUtf8(name);
     }
 
 private:
     static constexpr int TickMs = 100;
+    // Short enough that played() (meters, spectrum) stays close to what is heard, long
+    // enough to ride out a busy GUI thread: 250 ms.
+    static constexpr int BufferBytes = PcmSampleRate * PcmBytesPerFrame / 4;
 
-    // Qt's PulseAudio sink starts its 20 ms pull timer in push mode as well, where it has
-    // nothing to do but wake the main thread fifty times a second. Its timer keeps its id
-    // (the sink stops it itself when it closes) but is given an interval that never comes
-    // round. Only timers shorter than our tick, of the sink's backend objects (made children
-    // of the sink or of its parent, depending on the Qt version), are touched; a Qt without
-    // such a timer is left as it is.
-    void quietenPullTimer(QAudioSink *sink) {
-        QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
-        if (!dispatcher)
-            return;
-        constexpr qint64 Never = std::numeric_limits<int>::max(); // about 24 days
-        const QObjectList candidates = sink->children() + children();
-        for (QObject *backend : candidates) {
-            if (!backend->inherits("QPlatformAudioSink"))
-                continue;
-            for (const auto &timer : dispatcher->registeredTimers(backend)) {
-                if (timer.interval >= TickMs || !dispatcher->unregisterTimer(timer.timerId))
-                    continue;
-                dispatcher->registerTimer(timer.timerId, Never, Qt::VeryCoarseTimer, backend);
-            }
-        }
+    // The device stopped by itself (failed or went away); called from its own signal.
+    static void failed(void *context) {
+        auto *self = static_cast<DeviceOutput *>(context);
+        self->halt();
+        emitStoppedLater(self);
     }
 
     void halt() {
         ++m_run;
         m_timer.stop();
         m_source = nullptr;
-        m_io = nullptr;
         m_pending.clear();
-        retireSink(std::exchange(m_sink, nullptr));
+        if (void *sink = std::exchange(m_sink, nullptr))
+            m_api->close(sink);
     }
 
     // Tops the device's buffer up: what the source has, then silence. Leaving the device
     // short would make it run dry between ticks; the source running dry is the intake's to
     // notice, not the device's. played() reports only what the sink took.
     void push() {
-        QAudioSink *sink = m_sink;
-        if (!sink || !m_source || !m_io)
+        void *sink = m_sink;
+        if (!sink || !m_source)
             return;
-        qint64 room = sink->bytesFree();
+        qint64 room = m_api->bytesFree(sink);
         room -= room % PcmBytesPerFrame;
         if (room <= 0)
             return;
@@ -428,7 +423,8 @@ private:
         }
         const qint64 sound = carried + fresh;
         std::memset(m_chunk.data() + sound, 0, size_t(room - sound));
-        const qint64 taken = std::clamp<qint64>(m_io->write(m_chunk.constData(), room), 0, room);
+        const qint64 taken =
+            std::clamp<qint64>(m_api->write(sink, m_chunk.constData(), room), 0, room);
         if (taken < sound)
             m_pending.prepend(m_chunk.constData() + taken, sound - taken);
         ++m_pushDepth;
@@ -436,37 +432,14 @@ private:
         --m_pushDepth;
     }
 
-    // Stops a sink that is no longer ours and deletes it. While we are inside a push (a
-    // listener of played(), or the source, stopping us) the sink is stopped once control is
-    // back in the event loop.
-    void retireSink(QAudioSink *sink) {
-        if (!sink)
-            return;
-        disconnect(sink, nullptr, this, nullptr);
-        if (m_pushDepth > 0) {
-            QMetaObject::invokeMethod(
-                sink,
-                [sink] {
-                    sink->stop();
-                    sink->deleteLater();
-                },
-                Qt::QueuedConnection);
-            return;
-        }
-        sink->stop();
-        // Possibly called from the sink's own signal: let it return first.
-        sink->deleteLater();
-    }
-
-    QAudioDevice m_device;
     QTimer m_timer;
     quint64 m_run = 0; // counts starts and stops
+    const KestruneDeviceSinkApi *m_api = nullptr;
     PcmSource *m_source = nullptr;
-    QAudioSink *m_sink = nullptr;
-    QIODevice *m_io = nullptr; // the sink's, valid while m_sink runs
-    QByteArray m_chunk;        // one tick's PCM, reused
-    QByteArray m_pending;      // sound read but not yet taken by the sink
-    int m_pushDepth = 0;       // reads from the source and played() calls under way
+    void *m_sink = nullptr; // the module's open stream
+    QByteArray m_chunk;     // one tick's PCM, reused
+    QByteArray m_pending;   // sound read but not yet taken by the sink
+    int m_pushDepth = 0;    // reads from the source and played() calls under way
 };
 
 } // namespace
