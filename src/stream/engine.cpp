@@ -2,6 +2,8 @@
 
 #include "stream/audio/outputs.h"
 
+#include <algorithm>
+
 namespace kestrune {
 
 StreamEngine::StreamEngine(std::unique_ptr<AudioOutput> output, QObject *parent)
@@ -16,6 +18,27 @@ StreamEngine::StreamEngine(std::unique_ptr<AudioOutput> output, QObject *parent)
         [this](const QByteArray &format) { m_decoder.SetInputFormat(format); });
     connect(&m_client, &HTTPStream::Streaming, m_intake.get(), &StreamIntake::Streaming);
     connect(m_output.get(), &AudioOutput::stopped, m_intake.get(), &StreamIntake::OutputStopped);
+    // The socket is read only as fast as the ring drains; a server faster than real time
+    // waits in TCP instead of overflowing the ring. The wake-up comes from inside the
+    // output's read, so it is handled once that read is over.
+    m_client.setReadAllowance([this] { return m_intake->ReadAllowance(); });
+    connect(m_intake.get(), &StreamIntake::readRoom, &m_client, &HTTPStream::resumeReading,
+            Qt::QueuedConnection);
+    // Once it plays, one wake-up per segment is wasted: the stream is read in pieces of a
+    // fraction of a second.
+    connect(&m_status, &PlayerStatus::phaseChanged, this, [this](PlayerPhase phase) {
+        if (phase == PlayerPhase::Playing)
+            m_client.setReceiveLowWater(ReceiveLowWater(m_intake->format().bitRate));
+    });
+}
+
+int StreamEngine::ReceiveLowWater(qint32 bitRate) {
+    // A third of a second of stream: the ring holds many seconds, so the wait costs nothing,
+    // and the output's ticks are shorter still. Capped so a high rate still reads often.
+    constexpr int MaxBytes = 16 * 1024;
+    if (bitRate <= 0)
+        return 1;
+    return int(std::clamp<qint64>(qint64(bitRate) / 8 / 3, 1, MaxBytes));
 }
 
 StreamEngine::~StreamEngine() {

@@ -41,6 +41,9 @@ public:
     // Starts the given address from scratch: stop, fresh intake, ring, connect directly.
     void play(const QString &url);
 
+    // The socket's receive low-water mark while a stream of this bit rate (bit/s) plays.
+    static int ReceiveLowWater(qint32 bitRate);
+
 private:
     SampleRateTable m_sampleRates;
     PlayerStatus m_status;

@@ -1,8 +1,11 @@
 #include "stream/httpstream.h"
 
 #include "stream/recordingsink.h"
+#include "stream/socketlowwater.h"
 
 #include <QTcpSocket>
+
+#include <algorithm>
 
 namespace kestrune {
 
@@ -13,6 +16,11 @@ const QString Scheme = QStringLiteral("http://");
 // Only the header block is needed (for the challenge check); a server that never ends its
 // header must not make us hold the whole stream.
 constexpr qsizetype MaxResponseHead = 16 * 1024;
+
+// What the socket object may hold for us while we hold back; beyond it the socket stops
+// reading and the system's buffer and TCP's window slow the server down. Also the most one
+// read hands over.
+constexpr qint64 SocketBufferBytes = 64 * 1024;
 
 using Failure = StreamFailure;
 
@@ -336,9 +344,11 @@ void HTTPStream::StartStreaming() {
     m_responseHead.clear();
     m_headComplete = false;
     m_requestBytesPending = 0;
+    m_endPending = false;
 
     dropSocket();
     m_socket = new QTcpSocket(this);
+    m_socket->setReadBufferSize(SocketBufferBytes);
     connect(m_socket, &QTcpSocket::connected, this, &HTTPStream::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &HTTPStream::onReadyRead);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &HTTPStream::onBytesWritten);
@@ -348,7 +358,18 @@ void HTTPStream::StartStreaming() {
 }
 
 void HTTPStream::StopStreaming() {
+    m_endPending = false;
     dropSocket();
+}
+
+bool HTTPStream::setReceiveLowWater(int bytes) {
+    return isConnected() && kestrune::setReceiveLowWater(m_socket->socketDescriptor(), bytes);
+}
+
+void HTTPStream::resumeReading() {
+    if (!m_socket)
+        return;
+    onReadyRead();
 }
 
 void HTTPStream::dropSocket() {
@@ -397,29 +418,45 @@ void HTTPStream::keepResponseHead(const QByteArray &block) {
 }
 
 void HTTPStream::onReadyRead() {
-    if (!m_socket)
-        return;
-    const QByteArray Buffer = m_socket->readAll();
-    if (Buffer.isEmpty())
-        return;
-    m_downloadedBytes += Buffer.size();
-    keepResponseHead(Buffer);
-    if (m_recording && m_recording->IsRecording())
-        m_recording->AppendToRecording(Buffer);
-    Q_EMIT Streaming(Buffer, static_cast<qint32>(Buffer.size()));
+    QTcpSocket *socket = m_socket;
+    // Until the socket is empty or the host has no room; a host that runs out of room asks
+    // for resumeReading() once it has some again.
+    while (socket && socket == m_socket && socket->bytesAvailable() > 0) {
+        // Once the server has closed, what is in hand is all there will be: it goes in whole.
+        const qint64 allowed = m_allowance && !m_endPending ? m_allowance() : SocketBufferBytes;
+        if (allowed <= 0)
+            return;
+        const qint64 want = std::min({socket->bytesAvailable(), allowed, SocketBufferBytes});
+        m_block.resize(want);
+        const qint64 got = socket->read(m_block.data(), want);
+        if (got <= 0)
+            return;
+        m_block.resize(got);
+        m_downloadedBytes += got;
+        keepResponseHead(m_block);
+        if (m_recording && m_recording->IsRecording())
+            m_recording->AppendToRecording(m_block);
+        Q_EMIT Streaming(m_block, static_cast<qint32>(got));
+    }
 }
 
 void HTTPStream::onDisconnected() {
     QTcpSocket *socket = m_socket;
     if (!socket)
         return;
-    // Bytes that arrived together with the close are still part of the response.
-    if (socket->bytesAvailable() > 0)
-        onReadyRead();
+    // Bytes that arrived together with the close are still part of the response, however
+    // many the host can take at once.
+    m_endPending = true;
+    onReadyRead();
     // The host may have stopped or restarted from its Streaming handler: then this
     // connection's end is no longer news.
     if (m_socket != socket)
         return;
+    finishResponse();
+}
+
+void HTTPStream::finishResponse() {
+    m_endPending = false;
     if (const auto challenge = AuthenticationChallenge(m_responseHead))
         Q_EMIT Error(challenge->first, challenge->second);
     Q_EMIT Status(QStringLiteral("Response completed"));

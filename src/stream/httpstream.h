@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -104,6 +105,17 @@ public:
 
     bool isConnected() const;
 
+    // How many bytes the host can take now; unset, the client reads whatever arrives. At 0
+    // the client leaves the bytes with the socket (whose buffer, and then TCP, hold the
+    // server back) until resumeReading() is called.
+    using ReadAllowance = std::function<qint64()>;
+    void setReadAllowance(ReadAllowance allowance) { m_allowance = std::move(allowance); }
+    // Reads what the allowance now permits of what is waiting (after a hold-back).
+    void resumeReading();
+    // Wakes the client only once this many bytes wait on the current connection (see
+    // socketlowwater.h); false when the system has no such mark or nothing is connected.
+    bool setReceiveLowWater(int bytes);
+
 Q_SIGNALS:
     void Status(const QString &sStatus);
     // A Url that cannot be used (StartStreaming then connects nowhere), a socket failure
@@ -125,6 +137,8 @@ private:
     // Forgets the current socket without letting it raise anything.
     void dropSocket();
     void keepResponseHead(const QByteArray &block);
+    // The end of the response, once every byte of it has been handed over.
+    void finishResponse();
 
     QTcpSocket *m_socket = nullptr;
     RecordingSink *m_recording = nullptr;
@@ -137,6 +151,12 @@ private:
     QByteArray m_responseHead;
     bool m_headComplete = false;
     qint64 m_requestBytesPending = 0;
+    ReadAllowance m_allowance;
+    // One block for every read, reused: a copy is made only by a receiver that keeps it.
+    QByteArray m_block;
+    // The server has closed: what is still in hand goes to the host whole, whatever the
+    // allowance says (the host's overflow rule deals with it).
+    bool m_endPending = false;
 };
 
 } // namespace kestrune

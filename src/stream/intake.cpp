@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace kestrune {
 
@@ -52,12 +53,42 @@ void StreamIntake::ResetForConnection() {
     m_playbackStarted = false;
     m_headerEnd = 0;
     m_headerScanFrom = 0;
+    m_shownHeld = -1;
+    m_readerWaiting = false;
     ++m_playbackGeneration;
 }
 
 void StreamIntake::OutputStopped() {
     if (!m_output.IsRunning())
         m_playbackStarted = false;
+    wakeReaderIfRoom();
+}
+
+qint64 StreamIntake::ReadAllowance() {
+    // Without a running output nothing drains the ring: holding back would wait for ever,
+    // so everything is taken and the overflow rule applies as it always has.
+    if (m_collectingHead || m_resyncPending || !m_ring.IsOpen() || !m_output.IsRunning()) {
+        m_readerWaiting = false;
+        return std::numeric_limits<qint64>::max();
+    }
+    // Whole free blocks (a partly read block is not free yet), less what is staged.
+    const qint64 room =
+        qint64(m_ring.NumBuffers() - m_ring.FilledBlocks()) * m_ring.BufferSize() - m_stagedBytes;
+    // Less than a block is no room: the reader waits rather than staging crumbs.
+    m_readerWaiting = room < m_ring.BufferSize();
+    return m_readerWaiting ? 0 : room;
+}
+
+void StreamIntake::wakeReaderIfRoom() {
+    if (!m_readerWaiting)
+        return;
+    const qint64 room = ReadAllowance();
+    if (room >= ResumeRoomBytes || room == std::numeric_limits<qint64>::max()) {
+        m_readerWaiting = false;
+        Q_EMIT readRoom();
+    } else {
+        m_readerWaiting = true;
+    }
 }
 
 qint32 StreamIntake::FindHeaderEnd(const char *head, qint32 length) {
@@ -175,7 +206,13 @@ void StreamIntake::streamPath(const char *data, qsizetype count) {
             }
         }
     }
-    Q_EMIT bufferStatus(bufferText(m_ring.BytesHeld()));
+    // The text is built only when the figure it shows has moved (bytes are staged until a
+    // whole block is in, so many reads leave it as it was).
+    const qsizetype held = m_ring.BytesHeld();
+    if (held != m_shownHeld) {
+        m_shownHeld = held;
+        Q_EMIT bufferStatus(bufferText(held));
+    }
 }
 
 void StreamIntake::WriteToRing(const char *data, qsizetype count) {
@@ -229,6 +266,7 @@ qsizetype StreamIntake::BufferRequest(char *data, qsizetype size, bool &moreBuff
         m_headLength = 0;
         m_resyncPending = true;
     }
+    wakeReaderIfRoom();
     return read;
 }
 

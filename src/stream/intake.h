@@ -68,6 +68,15 @@ public:
     // started again since is not news.
     void OutputStopped();
 
+    // How many bytes of the stream the intake can take now without dropping any: unlimited
+    // while it gathers a head or nothing drains the ring, else the room left in the ring.
+    // Asked by the stream client before each read; a reader told 0 (less than a block of
+    // room) waits for readRoom().
+    qint64 ReadAllowance();
+    // Room a held-back reader waits for before it is woken: a few blocks, so a ring that
+    // drains slowly wakes it about once a second rather than once per block.
+    static constexpr qint64 ResumeRoomBytes = 16384;
+
     // Returns the header length: the bytes up to and including the first LF of the blank line
     // that ends the header block (LF LF, or LF CR). Without one, length - 1 + 1.
     static qint32 FindHeaderEnd(const char *head, qint32 length);
@@ -99,6 +108,8 @@ Q_SIGNALS:
     void cursorReset();
     // A message for the user, shown in a plain box.
     void message(const QString &text);
+    // A reader held back by ReadAllowance() may go on reading (emitted once per hold-back).
+    void readRoom();
 
 private:
     // Frame sync, decoder set-up and priming of the ring; false when no frame was found.
@@ -138,6 +149,12 @@ private:
     quint64 m_playbackGeneration = 0;
     StreamFormat m_format;
     QString m_streamText;
+    // The ring's fill the buffer text last showed (-1: nothing shown on this connection).
+    qsizetype m_shownHeld = -1;
+    // A reader was told there is no room and waits for readRoom().
+    bool m_readerWaiting = false;
+    // Wakes a waiting reader once there is room (or nothing drains the ring any more).
+    void wakeReaderIfRoom();
 };
 
 } // namespace kestrune

@@ -1,14 +1,13 @@
 #include "stream/audio/outputs.h"
 
-#include <QAudioDevice>
-#include <QAudioFormat>
-#include <QAudioSink>
+#include "stream/audio/devicesinkapi.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
+#include <QLibrary>
 #include <QLoggingCategory>
-#include <QMediaDevices>
 #include <QPointer>
 #include <QtEndian>
 #include <QTimer>
@@ -16,7 +15,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <utility>
 
 namespace kestrune {
@@ -39,7 +37,9 @@ class PacedOutput : public AudioOutput {
 public:
     explicit PacedOutput(QObject *parent)
         : AudioOutput(parent) {
-        m_timer.setTimerType(Qt::PreciseTimer);
+        // The amounts come from the clock, not from counting ticks, so a tick a few
+        // milliseconds off costs nothing; a coarse timer lets the system group wake-ups.
+        m_timer.setTimerType(Qt::CoarseTimer);
         m_timer.setInterval(TickMs);
         connect(&m_timer, &QTimer::timeout, this, [this] { pump(); });
     }
@@ -83,11 +83,15 @@ protected:
     virtual void closeSink() {}
 
 private:
-    static constexpr int TickMs = 40;
-    // What a sound device's buffer would hold: after an underrun at most this much of the
-    // lost time is made up; the rest was "played" as silence. 100 ms in frames.
-    static constexpr qint64 MaxBacklogFrames = PcmSampleRate / 10;
-    static constexpr qint64 ChunkBytes = 4096;
+    // Ten wake-ups a second; each moves a tick's sound (about 17 KiB) in one or two reads.
+    static constexpr int TickMs = 100;
+    // Like a sound device's buffer, the output takes one tick ahead of the clock: the first
+    // sound goes out at the start, not a tick later, and a late tick never leaves a gap.
+    static constexpr qint64 LeadFrames = PcmSampleRate * TickMs / 1000;
+    // After an underrun at most this much of the lost time is made up (the rest was
+    // "played" as silence): a device buffer's worth, plus room for a tick that comes late.
+    static constexpr qint64 MaxBacklogFrames = PcmSampleRate * 3 / 20;
+    static constexpr qint64 ChunkBytes = 32 * 1024;
 
     void pump() {
         if (!m_source)
@@ -95,8 +99,8 @@ private:
         // Split to keep ns * rate inside 64 bits however long the output runs.
         const qint64 ns = m_clock.nsecsElapsed();
         constexpr qint64 NsPerSecond = 1'000'000'000;
-        const qint64 due =
-            ns / NsPerSecond * PcmSampleRate + ns % NsPerSecond * PcmSampleRate / NsPerSecond;
+        const qint64 due = ns / NsPerSecond * PcmSampleRate +
+                           ns % NsPerSecond * PcmSampleRate / NsPerSecond + LeadFrames;
         m_framesTaken = std::max(m_framesTaken, due - MaxBacklogFrames);
 
         const quint64 run = m_run;
@@ -246,46 +250,63 @@ private:
 // ---------------------------------------------------------------------------------------
 // The sound device.
 
-// What the sink pulls from: hands each read straight to the output. A live stream has no
-// end, so an empty read is "nothing yet" (0), never end of data.
-class PullAdapter final : public QIODevice {
-public:
-    using Reader = std::function<qint64(char *, qint64)>;
-
-    PullAdapter(Reader reader, QObject *parent)
-        : QIODevice(parent)
-        , m_reader(std::move(reader)) {}
-
-    bool isSequential() const override { return true; }
-    bool atEnd() const override { return false; }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override {
-        return std::max<qint64>(0, m_reader(data, maxSize));
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    Reader m_reader;
-};
+// The sound-device module, loaded the first time a sound device is asked for: Qt Multimedia
+// (and the forty-odd libraries it brings) stays out of programs that never play on one.
+const KestruneDeviceSinkApi *deviceApi() {
+    static const KestruneDeviceSinkApi *const api = []() -> const KestruneDeviceSinkApi * {
+        QStringList paths;
+        if (QCoreApplication::instance())
+            paths << QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/../" KESTRUNE_DEVICE_MODULE_INSTALL_PATH);
+        paths << QStringLiteral(KESTRUNE_DEVICE_MODULE_BUILD_PATH);
+        for (const QString &path : std::as_const(paths)) {
+            if (!QFile::exists(path))
+                continue;
+            QLibrary module(path);
+            const auto entry = reinterpret_cast<KestruneDeviceSinkEntryFunction>(
+                module.resolve(KestruneDeviceSinkEntry));
+            if (!entry) {
+                qCWarning(lcOutput) << "cannot load" << path << module.errorString();
+                continue;
+            }
+            const KestruneDeviceSinkApi *found = entry();
+            if (found && found->version == KestruneDeviceSinkApiVersion)
+                return found;
+        }
+        qCWarning(lcOutput) << "the sound device module is missing; looked for" << paths;
+        return nullptr;
+    }();
+    return api;
+}
 
 class DeviceOutput final : public AudioOutput {
 public:
-    using AudioOutput::AudioOutput;
+    explicit DeviceOutput(QObject *parent)
+        : AudioOutput(parent) {
+        // The sink is fed on our own timer (push), not through Qt's pull mode with its fixed
+        // 20 ms timer: each tick tops the device's buffer up with what it has room for. The
+        // buffer holds two and a half ticks, so a late tick never leaves the device dry.
+        m_timer.setTimerType(Qt::CoarseTimer);
+        m_timer.setInterval(TickMs);
+        connect(&m_timer, &QTimer::timeout, this, [this] { push(); });
+    }
 
     ~DeviceOutput() override {
         // Deleting a sink lets the audio layer run pending events; none of ours (a queued
-        // stopped(), a deferred retirement) may reach an output that is half gone.
+        // stopped(), a deferred retirement) may reach an output that is half gone. The open
+        // and the retired streams are our children.
+        m_timer.stop();
         QCoreApplication::removePostedEvents(this);
         m_source = nullptr;
         m_sink = nullptr;
-        const QList<QAudioSink *> sinks = findChildren<QAudioSink *>(Qt::FindDirectChildrenOnly);
-        for (const QPointer<QAudioSink> sink : sinks) {
-            if (!sink)
+        const QObjectList streams = children();
+        for (const QPointer<QObject> stream : streams) {
+            if (!stream)
                 continue; // went while an earlier one was being deleted
-            disconnect(sink, nullptr, this, nullptr);
-            QCoreApplication::removePostedEvents(sink);
-            delete sink.data();
+            for (QObject *part : stream->findChildren<QObject *>())
+                QCoreApplication::removePostedEvents(part);
+            QCoreApplication::removePostedEvents(stream);
+            delete stream.data();
         }
     }
 
@@ -294,54 +315,39 @@ public:
             Stop();
         if (!source)
             return false;
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (device.isNull()) {
-            qCInfo(lcOutput) << "no sound device";
+        const KestruneDeviceSinkApi *api = deviceApi();
+        if (!api)
             return false;
-        }
-        QAudioFormat format;
-        format.setSampleRate(PcmSampleRate);
-        format.setChannelCount(PcmChannels);
-        format.setSampleFormat(QAudioFormat::Int16);
-
-        m_device = device;
-        auto *sink = new QAudioSink(device, format, this);
+        void *sink =
+            api->open(this, PcmSampleRate, PcmChannels, BufferBytes, &DeviceOutput::failed, this);
+        if (!sink)
+            return false;
+        ++m_run;
+        m_api = api;
         m_sink = sink;
         m_source = source;
-        // Short enough that played() (meters, spectrum) stays close to what is heard, long
-        // enough to ride out a busy GUI thread: 250 ms.
-        sink->setBufferSize(PcmSampleRate * PcmBytesPerFrame / 4);
-        // Unbuffered: QIODevice must not read ahead, or bytesPlayed and played() would run
-        // ahead of what the sink actually took. The adapter knows its sink, so a sink on its
-        // way out never reads from the source a newer one plays.
-        auto *adapter =
-            new PullAdapter([this, sink](char *d, qint64 n) { return pull(sink, d, n); }, sink);
-        adapter->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        sink->start(adapter);
-        if (sink->error() != QAudio::NoError || sink->state() == QAudio::StoppedState) {
-            qCWarning(lcOutput) << "sound device" << device.description() << "did not start, error"
-                                << sink->error();
-            m_source = nullptr;
-            retireSink(std::exchange(m_sink, nullptr));
-            return false;
-        }
-        connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
-            if (state != QAudio::StoppedState || sink != m_sink)
-                return;
-            // Stopped without Stop(): the device failed or went away.
-            qCWarning(lcOutput) << "sound device stopped, error" << sink->error();
-            m_source = nullptr;
-            retireSink(std::exchange(m_sink, nullptr));
-            emitStoppedLater(this);
-        });
+        m_pending.clear();
+        m_timer.start();
+        // The first sound goes out now: the buffer is filled at once, not a tick later. A
+        // start from inside a push (the source starting us again) waits until that push is
+        // over: it is still writing into the chunk.
+        if (m_pushDepth == 0)
+            push();
+        else
+            QMetaObject::invokeMethod(
+                this,
+                [this, run = m_run] {
+                    if (run == m_run)
+                        push();
+                },
+                Qt::QueuedConnection);
         return true;
     }
 
     void Stop() override {
         if (!IsRunning())
             return;
-        m_source = nullptr;
-        retireSink(std::exchange(m_sink, nullptr));
+        halt();
         emitStoppedLater(this);
     }
 
@@ -350,65 +356,90 @@ public:
     qint64 bufferedBytes() const override {
         if (!m_sink)
             return 0;
-        return std::clamp<qint64>(m_sink->bufferSize() - m_sink->bytesFree(), 0,
-                                  m_sink->bufferSize());
+        const qint64 size = m_api->bufferSize(m_sink);
+        return std::clamp<qint64>(size - m_api->bytesFree(m_sink), 0, size);
     }
 
     QString description() const override {
-        const QAudioDevice device =
-            m_device.isNull() ? QMediaDevices::defaultAudioOutput() : m_device;
-        return device.isNull() ? QStringLiteral("device") : device.description();
+        const KestruneDeviceSinkApi *api = deviceApi();
+        if (!api)
+            return QStringLiteral("device");
+        QByteArray name(256, '\0');
+        const std::size_t needed = api->description(name.data(), std::size_t(name.size()));
+        name.truncate(qsizetype(std::min(needed, std::size_t(name.size() - 1))));
+        return name.isEmpty() ? QStringLiteral("device") : QString::fromUtf8(name);
     }
 
 private:
-    // The sink's read. Always hands back the whole buffer: what the source has, then silence.
-    // A short read would leave the sink idle, waiting for a readyRead a live stream never
-    // sends; and the source running dry is the intake's to notice, not the device's.
-    qint64 pull(QAudioSink *sink, char *data, qint64 maxBytes) {
-        maxBytes -= maxBytes % PcmBytesPerFrame;
-        if (maxBytes <= 0)
-            return 0;
-        qint64 got = 0;
-        if (sink == m_sink && m_source) {
-            ++m_pullDepth;
-            got = std::clamp<qint64>(m_source->readPcm(data, maxBytes), 0, maxBytes);
-            --m_pullDepth;
-            got -= got % PcmBytesPerFrame;
-            // Stopped (or restarted) from inside the read: this sink plays nothing more.
-            if (sink != m_sink)
-                got = 0;
-        }
-        std::memset(data + got, 0, size_t(maxBytes - got));
-        notePlayed(data, got);
-        return maxBytes;
+    static constexpr int TickMs = 100;
+    // Short enough that played() (meters, spectrum) stays close to what is heard, long
+    // enough to ride out a busy GUI thread: 250 ms.
+    static constexpr int BufferBytes = PcmSampleRate * PcmBytesPerFrame / 4;
+
+    // The device stopped by itself (failed or went away); called from its own signal.
+    static void failed(void *context) {
+        auto *self = static_cast<DeviceOutput *>(context);
+        self->halt();
+        emitStoppedLater(self);
     }
 
-    // Stops a sink that is no longer ours and deletes it. Inside its own read the sink still
-    // holds the buffer it handed over, so the stop waits until control is back in the event
-    // loop; the adapter (its child) goes with it.
-    void retireSink(QAudioSink *sink) {
-        if (!sink)
-            return;
-        disconnect(sink, nullptr, this, nullptr);
-        if (m_pullDepth > 0) {
-            QMetaObject::invokeMethod(
-                sink,
-                [sink] {
-                    sink->stop();
-                    sink->deleteLater();
-                },
-                Qt::QueuedConnection);
-            return;
-        }
-        sink->stop();
-        // Possibly called from the sink's own signal: let it return first.
-        sink->deleteLater();
+    void halt() {
+        ++m_run;
+        m_timer.stop();
+        m_source = nullptr;
+        m_pending.clear();
+        if (void *sink = std::exchange(m_sink, nullptr))
+            m_api->close(sink);
     }
 
-    QAudioDevice m_device;
+    // Tops the device's buffer up: what the source has, then silence. Leaving the device
+    // short would make it run dry between ticks; the source running dry is the intake's to
+    // notice, not the device's. played() reports only what the sink took.
+    void push() {
+        void *sink = m_sink;
+        if (!sink || !m_source)
+            return;
+        qint64 room = m_api->bytesFree(sink);
+        room -= room % PcmBytesPerFrame;
+        if (room <= 0)
+            return;
+        const quint64 run = m_run;
+        // What the sink did not take last time goes first, so nothing is skipped or doubled.
+        const qint64 carried = std::min<qint64>(m_pending.size(), room);
+        m_chunk.resize(room);
+        std::memcpy(m_chunk.data(), m_pending.constData(), size_t(carried));
+        m_pending.remove(0, carried);
+        qint64 fresh = 0;
+        if (m_pending.isEmpty() && room > carried) {
+            ++m_pushDepth;
+            fresh = std::clamp<qint64>(m_source->readPcm(m_chunk.data() + carried, room - carried),
+                                       0, room - carried);
+            --m_pushDepth;
+            // Stopped (or stopped and started again) from inside the read: what was read
+            // belongs to a run that is over.
+            if (run != m_run)
+                return;
+            fresh -= fresh % PcmBytesPerFrame;
+        }
+        const qint64 sound = carried + fresh;
+        std::memset(m_chunk.data() + sound, 0, size_t(room - sound));
+        const qint64 taken =
+            std::clamp<qint64>(m_api->write(sink, m_chunk.constData(), room), 0, room);
+        if (taken < sound)
+            m_pending.prepend(m_chunk.constData() + taken, sound - taken);
+        ++m_pushDepth;
+        notePlayed(m_chunk.constData(), std::min(taken, sound));
+        --m_pushDepth;
+    }
+
+    QTimer m_timer;
+    quint64 m_run = 0; // counts starts and stops
+    const KestruneDeviceSinkApi *m_api = nullptr;
     PcmSource *m_source = nullptr;
-    QAudioSink *m_sink = nullptr;
-    int m_pullDepth = 0; // reads from the source under way (the sink's callback)
+    void *m_sink = nullptr; // the module's open stream
+    QByteArray m_chunk;     // one tick's PCM, reused
+    QByteArray m_pending;   // sound read but not yet taken by the sink
+    int m_pushDepth = 0;    // reads from the source and played() calls under way
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 // head, frame sync, ring and decoder into a null output paced in real time.
 #include "stream/audio/outputs.h"
 #include "stream/engine.h"
+#include "stream/recordingsink.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
 #include "testplayer.h"
@@ -11,6 +12,8 @@
 #include <QMediaDevices>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -32,6 +35,13 @@ QByteArray audio(double seconds) {
 struct Player : test::TestPlayer {
     Player()
         : TestPlayer(createNullOutput()) {}
+};
+
+// Keeps every block the client hands over, as a recording would.
+struct CollectingRecording : RecordingSink {
+    QByteArray bytes;
+    bool IsRecording() const override { return true; }
+    void AppendToRecording(const QByteArray &block) override { bytes += block; }
 };
 
 StreamServerOptions options(const QByteArray &mp3) {
@@ -94,6 +104,52 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), PlayerStatus::ResyncText, 10000);
         QVERIFY(player.messages.isEmpty());
         QCOMPARE(player.stops, 0);
+    }
+
+    void serverFasterThanRealTimeIsReadOnlyAsFastAsItPlays() {
+        // A server that hands over a whole minute at once, as fast as TCP takes it.
+        const QByteArray mp3 = audio(60);
+        const QByteArray response = Header + mp3;
+        QTcpServer server;
+        QVERIFY(listenOnLowPort(server));
+        QPointer<QTcpSocket> peer;
+        connect(&server, &QTcpServer::newConnection, [&] {
+            peer = server.nextPendingConnection();
+            connect(peer, &QTcpSocket::readyRead, [&] {
+                if (peer->readAll().contains("\r\n\r\n"))
+                    peer->write(response);
+            });
+        });
+        Player player;
+        CollectingRecording recording;
+        player.engine.client().setRecordingSink(&recording);
+        player.engine.play(QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()));
+        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(PlayerStatus::PlayingText), 5000);
+
+        // The ring fills and then takes only what is played; the reader keeps going.
+        QTest::qWait(1500);
+        const qint64 readEarly = player.engine.client().DownloadedBytes();
+        QTest::qWait(2500);
+        const qint64 read = player.engine.client().DownloadedBytes();
+        QVERIFY2(read > readEarly, "the reader stopped for good");
+
+        // What was read is what was played plus what the ring and the reader's staging hold:
+        // nothing was dropped to make room, and the rest of the minute waits in TCP.
+        constexpr double Mp3BytesPerPcmByte = (128000 / 8.0) / (PcmSampleRate * PcmBytesPerFrame);
+        const qint64 consumed = qint64(player.played() * Mp3BytesPerPcmByte);
+        const qint64 inHand = read - Header.size() - consumed;
+        const qint64 slack = 3 * 4096 + DecoderChain::InputBufferSize; // staging, decoder input
+        QVERIFY2(inHand <= StreamIntake::RingCapacity + slack,
+                 qPrintable(QStringLiteral("read %1, played %2").arg(read).arg(consumed)));
+        QVERIFY2(inHand >= StreamIntake::RingCapacity - 64 * 1024,
+                 qPrintable(QStringLiteral("read %1, played %2").arg(read).arg(consumed)));
+        QVERIFY2(read < response.size() / 2, qPrintable(QString::number(read)));
+        QVERIFY(!player.statuses.contains(PlayerStatus::ResyncText));
+        QVERIFY(player.messages.isEmpty());
+        // Every byte read reached the recording, in order.
+        QCOMPARE(recording.bytes.size(), read);
+        QVERIFY(recording.bytes == response.left(read));
+        player.engine.stopPlayback();
     }
 
     void garbageInsteadOfAudioCannotBeOpened() {
