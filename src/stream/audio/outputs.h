@@ -1,5 +1,6 @@
-// The audio outputs: the sound device (a module, loaded when first used, fed on our own timer), a null output that takes
-// sound in real time and plays nothing, and a WAV file writer, also paced in real time.
+// The audio outputs: the sound device (a module, loaded when first used, fed on our own timer), a
+// null output that takes sound in real time and plays nothing, and a WAV file writer, also paced in
+// real time.
 #pragma once
 
 #include "stream/audiooutput.h"
