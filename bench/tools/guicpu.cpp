@@ -14,6 +14,7 @@
 #include "stream/playerstatus.h"
 
 #include "cputime.h"
+#include "waitfor.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -32,6 +33,7 @@
 
 using namespace kestrune;
 using bench::cpuSeconds;
+using bench::waitFor;
 
 namespace {
 
@@ -51,21 +53,6 @@ long peakResidentKiB() {
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return -1;
-}
-
-// Runs the event loop until `done` says so (checked whenever `signal` fires) or `ms` pass.
-template <typename Sender, typename Signal>
-bool waitFor(const Sender *sender, Signal signal, const std::function<bool()> &done, int ms) {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QObject::connect(sender, signal, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
 }
 
 // With GUICPU_PAINTS set: which widgets paint, and how often, during the measured while.

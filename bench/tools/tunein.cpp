@@ -15,6 +15,7 @@
 #include "stream/playerstatus.h"
 
 #include "cputime.h"
+#include "waitfor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,25 +30,7 @@
 
 using namespace kestrune;
 using bench::cpuSeconds;
-
-namespace {
-
-// Runs the event loop until `done` says so (checked whenever `signal` fires) or `ms` pass.
-template <typename Sender, typename Signal>
-bool waitFor(const Sender *sender, Signal signal, const std::function<bool()> &done, int ms) {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QObject::connect(sender, signal, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
-
-} // namespace
+using bench::waitFor;
 
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
