@@ -6,6 +6,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <utility>
 
 namespace kestrune {
 
@@ -40,15 +41,28 @@ StatusPanels::StatusPanels(QWidget *parent)
 QString StatusPanels::panelText(int panel) const {
     if (panel < 1 || panel > PanelCount)
         return QString();
-    return m_panels[size_t(panel - 1)]->text();
+    const std::optional<QString> &waiting = m_waiting[size_t(panel - 1)];
+    return waiting ? *waiting : m_panels[size_t(panel - 1)]->text();
 }
 
 void StatusPanels::setPanelText(int panel, const QString &text) {
     if (panel < 1 || panel > PanelCount)
         return;
     QLabel *label = m_panels[size_t(panel - 1)];
+    if (window()->isMinimized()) {
+        m_waiting[size_t(panel - 1)] = text;
+        return;
+    }
+    m_waiting[size_t(panel - 1)].reset();
     if (label->text() != text)
         label->setText(text);
+}
+
+void StatusPanels::showWaitingTexts() {
+    for (int panel = 1; panel <= PanelCount; ++panel) {
+        if (std::optional<QString> text = std::exchange(m_waiting[size_t(panel - 1)], {}))
+            setPanelText(panel, *text);
+    }
 }
 
 void StatusPanels::resizeEvent(QResizeEvent *event) {

@@ -448,6 +448,27 @@ private Q_SLOTS:
         checkPanels();
     }
 
+    // Minimised, a new figure waits unpainted; it shows when the window comes back.
+    void statusPanelsWaitWhileMinimised() {
+        test::TestWindow w = m_fixture.window();
+        MainWindow &window = *w;
+        StatusPanels *bar = window.statusPanels();
+        auto *panel = bar->findChild<QLabel *>("StatusBar1Panel4");
+        bar->setPanelText(4, QStringLiteral("Downloaded: 1.00 kb"));
+        window.showMinimized();
+        QTRY_VERIFY_WITH_TIMEOUT(window.isMinimized(), 5000);
+        QCoreApplication::processEvents(); // what minimising itself repaints
+        EventCounter paints(panel, QEvent::Paint);
+        bar->setPanelText(4, QStringLiteral("Downloaded: 2.00 kb"));
+        QCoreApplication::processEvents();
+        QCOMPARE(panel->text(), QString("Downloaded: 1.00 kb"));
+        QCOMPARE(bar->panelText(4), QString("Downloaded: 2.00 kb"));
+        QCOMPARE(paints.count, 0);
+        window.showNormal();
+        QTRY_COMPARE_WITH_TIMEOUT(panel->text(), QString("Downloaded: 2.00 kb"), 5000);
+        QCOMPARE(bar->panelText(4), QString("Downloaded: 2.00 kb"));
+    }
+
     void aStreamWithoutFramesIsReportedWithoutBlocking() {
         StreamServerOptions o = station(QByteArray(1000, 'x'));
         o.fault = StreamFault::Garbage;

@@ -413,8 +413,11 @@ void MainWindow::changeEvent(QEvent *event) {
     // Coming back to the main window ends any busy pointer another window left behind.
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         unsetCursor();
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         followSpectrumVisibility();
+        if (!isMinimized())
+            m_statusBar->showWaitingTexts();
+    }
     QMainWindow::changeEvent(event);
 }
 
