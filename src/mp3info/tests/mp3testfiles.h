@@ -25,6 +25,14 @@ inline QString tool(const QString &name) {
     return QStandardPaths::findExecutable(name);
 }
 
+// The outside programs these tests make and read files with; the first one missing, or empty.
+inline QString missingTool() {
+    for (const char *name : {"lame", "id3v2", "eyeD3", "mp3info"})
+        if (tool(QLatin1String(name)).isEmpty())
+            return QLatin1String(name);
+    return QString();
+}
+
 struct RunResult {
     bool ok = false; // started, finished in time, exit status 0
     QByteArray out;
