@@ -1,5 +1,5 @@
 // What the sound-device module offers: a plain table of functions, so that programs which
-// never play on a device do not load Qt Multimedia, and nothing but C types crosses between
+// never play on a device do not load the sound server's client library, and nothing but C types crosses between
 // the module and the program (each has its own copy of our static libraries).
 #pragma once
 

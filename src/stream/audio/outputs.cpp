@@ -250,8 +250,9 @@ private:
 // ---------------------------------------------------------------------------------------
 // The sound device.
 
-// The sound-device module, loaded the first time a sound device is asked for: Qt Multimedia
-// (and the forty-odd libraries it brings) stays out of programs that never play on one.
+// The sound-device module, loaded the first time a sound device is asked for: the sound
+// server's client library (and the libraries it brings) stays out of programs that never
+// play on one.
 const KestruneDeviceSinkApi *deviceApi() {
     static const KestruneDeviceSinkApi *const api = []() -> const KestruneDeviceSinkApi * {
         QStringList paths;
@@ -283,8 +284,8 @@ class DeviceOutput final : public AudioOutput {
 public:
     explicit DeviceOutput(QObject *parent)
         : AudioOutput(parent) {
-        // The sink is fed on our own timer (push), not through Qt's pull mode with its fixed
-        // 20 ms timer: each tick tops the device's buffer up with what it has room for. The
+        // The sink is fed on our own timer (push), not woken by every request of the sound
+        // server: each tick tops the device's buffer up with what it has room for. The
         // buffer holds two and a half ticks, so a late tick never leaves the device dry.
         m_timer.setTimerType(Qt::CoarseTimer);
         m_timer.setInterval(TickMs);
@@ -455,6 +456,11 @@ std::unique_ptr<AudioOutput> createAudioOutput(const QString &choice) {
 
 std::unique_ptr<AudioOutput> createDeviceOutput() {
     return std::make_unique<DeviceOutput>(nullptr);
+}
+
+bool soundDeviceAvailable() {
+    const KestruneDeviceSinkApi *api = deviceApi();
+    return api && api->hasDevice();
 }
 
 std::unique_ptr<AudioOutput> createNullOutput() {

@@ -17,6 +17,8 @@ namespace kestrune {
 std::unique_ptr<AudioOutput> createAudioOutput(const QString &choice = QString());
 
 std::unique_ptr<AudioOutput> createDeviceOutput();
+// True when the system has a default sound output (asks the sound server each time).
+bool soundDeviceAvailable();
 std::unique_ptr<AudioOutput> createNullOutput();
 std::unique_ptr<AudioOutput> createWavFileOutput(const QString &path);
 
