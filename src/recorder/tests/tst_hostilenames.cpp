@@ -12,6 +12,8 @@
 #include "shell/appmodel.h"
 #include "stationsim/pages.h"
 #include "stream/connection.h"
+#include "stream/engine.h"
+#include "stream/httpstream.h"
 #include "stream/playerstatus.h"
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
@@ -64,6 +66,11 @@ QString componentProblem(const QString &name) {
         return QStringLiteral("%1 bytes").arg(bytes.size());
     if (name.trimmed().isEmpty())
         return QStringLiteral("blank");
+    for (const QChar c : name) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph)
+            return QStringLiteral("control U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    }
     if (QFile::decodeName(bytes) != name)
         return QStringLiteral("not the same name on disk");
     return {};
@@ -106,6 +113,91 @@ QStringList everything(const QString &dir) {
     out.sort();
     return out;
 }
+
+QByteArray requestPath(const QByteArray &head) {
+    const QList<QByteArray> words = head.left(head.indexOf('\r')).split(' ');
+    const QByteArray target = words.size() >= 2 ? words.at(1) : QByteArray();
+    const qsizetype query = target.indexOf('?');
+    return query < 0 ? target : target.left(query);
+}
+
+QByteArray httpReply(const QByteArray &type, const QByteArray &body) {
+    return "HTTP/1.0 200 OK\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+// Raw bytes stand in the server's texts where these markers are.
+const QByteArray NameMark = "@@NAME@@";
+const QByteArray GenreMark = "@@GENRE@@";
+const QByteArray SongMark = "@@SONG@@";
+
+// One station on one port: the directory page listing it, its playlist, its stream with a
+// header naming it in raw bytes, and its status page whose song the test sets (players ask
+// without naming themselves; page fetchers always do).
+class HostileStation {
+public:
+    HostileStation(QByteArray name, QByteArray genre)
+        : m_name(std::move(name))
+        , m_genre(std::move(genre)) {
+        m_station.id = QStringLiteral("12345");
+        m_station.name = QStringLiteral("../../Directory/Name\u202E ..");
+        m_station.genre = QStringLiteral("..");
+        m_station.servers = 1;
+        m_station.listeners = 10;
+        m_station.maxListeners = 100;
+        testsupport::Mp3Params params;
+        params.seconds = 3;
+        m_audio = testsupport::synthesizeMp3(params);
+        m_server.setRouter([this](const QByteArray &head) { return route(head); });
+    }
+    bool listen() { return m_server.listen() && !m_audio.isEmpty(); }
+    QString address() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.port()); }
+    void setSong(const QByteArray &song) { m_song = song; }
+
+private:
+    testsupport::StreamRoute route(const QByteArray &head) {
+        using testsupport::StreamRoute;
+        const QByteArray path = requestPath(head);
+        StreamRoute route;
+        route.kind = StreamRoute::Kind::Reply;
+        if (path.startsWith("/directory")) {
+            stationsim::DirectoryPage page;
+            page.genre = QStringLiteral("TopTen");
+            page.listing << &m_station;
+            page.port = m_server.port();
+            route.reply = httpReply("text/html", stationsim::directoryPage(page));
+        } else if (path == QByteArray(stationsim::PlaylistPath.data(),
+                                      qsizetype(stationsim::PlaylistPath.size()))) {
+            route.reply = "HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n" +
+                          stationsim::playlist(m_station, {address() + "/12345"}, false);
+        } else if (path == "/12345" && head.toLower().contains("\r\nuser-agent:")) {
+            stationsim::Station shown = m_station;
+            shown.songs = QStringList{QString::fromLatin1(SongMark)};
+            QByteArray page = stationsim::statusPage(shown, 1, 0, m_server.port());
+            route.reply = httpReply("text/html", page.replace(SongMark, m_song));
+        } else if (path == "/12345") {
+            stationsim::Station named = m_station;
+            named.name = QString::fromLatin1(NameMark);
+            named.genre = QString::fromLatin1(GenreMark);
+            QByteArray header = stationsim::streamHeader(named, m_server.port());
+            route.kind = StreamRoute::Kind::Stream;
+            route.options.responseHeader =
+                header.replace(NameMark, m_name).replace(GenreMark, m_genre);
+            route.options.audio = m_audio;
+            route.options.burstBytes = 80 * 1024;
+        } else {
+            route.reply = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+        }
+        return route;
+    }
+
+    QByteArray m_name;
+    QByteArray m_genre;
+    QByteArray m_song;
+    QByteArray m_audio;
+    stationsim::Station m_station;
+    testsupport::PacedStreamServer m_server{testsupport::StreamServerOptions{}};
+};
 
 } // namespace
 
@@ -207,6 +299,112 @@ private Q_SLOTS:
             for (const QString &entry : entries)
                 QVERIFY2(entry.count(QLatin1Char('/')) <= 1, qPrintable(entry));
         }
+    }
+
+    // The path users take: a station whose stream header names it and its genre in hostile
+    // bytes, and whose status page announces hostile songs, played and recorded through the
+    // application model across a song change per text; a change of the grouping setting half
+    // way names folders after the station too. Every file lands one group folder below the
+    // recordings folder under a sound name, and the library's folder read lists them all.
+    void recordingAHostileStation() {
+        const QByteArray name = "../../evil/\x01\x85\xe2\x80\xae\xc3\x28\xff/..";
+        HostileStation station(name, "..");
+        QVERIFY(station.listen());
+        qputenv("KESTRUNE_DIRECTORY_URL", station.address().toLatin1());
+        const QList<QByteArray> songs{
+            "../../../../tmp/escaped",
+            "\xc3\x28\xff\xfe invalid \xed\xa0\x80",
+            "Song \xe2\x80\xae"
+            "3pm.exe\xe2\x80\x8f",
+            "\xe2\x80\xa8\xc2\x85 line",
+            QByteArray("\xf0\x9f\x8e\xb5").repeated(1000),
+            "..",
+            "a\x01\x02\x7f"
+            "b",
+            "Song .",
+        };
+        station.setSong(songs.first());
+
+        QTemporaryDir root(m_root.filePath(QStringLiteral("user-XXXXXX")));
+        QVERIFY(root.isValid());
+        Registry registry(root.filePath(QStringLiteral("settings")));
+        Settings settings(registry, root.path());
+        settings.LoadSettings();
+        QTemporaryDir recordingsParent(m_root.filePath(QStringLiteral("rec-XXXXXX")));
+        const QString recordings = recordingsParent.filePath(QStringLiteral("Recordings"));
+        QVERIFY(QDir().mkpath(recordings));
+        settings.RecOutputDir = recordings;
+        settings.RecStationType = FromGenre;
+        AppModel model(settings);
+        PlayerStatus &status = model.status();
+
+        model.directory().getStations(QStringLiteral("Top 25 streams"),
+                                      QStringLiteral("All Bitrates"), status.caption());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !model.directory().download().isRunning() && model.stationRows().size() == 1, 10000);
+        QVERIFY(model.selectStation(0));
+        model.connection().Start();
+        QTRY_COMPARE_WITH_TIMEOUT(status.phase(), PlayerPhase::Playing, 10000);
+        // The server's header names replace the directory's.
+        QTRY_COMPARE_WITH_TIMEOUT(model.label(StationLabel::Genre), QStringLiteral(".."), 5000);
+        model.GetArtist();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.label(StationLabel::Artist).isEmpty(), 5000);
+
+        QStringList files;
+        model.recorder().Record();
+        QVERIFY(model.recording().IsRecording);
+        files << model.recording().RecFileName;
+        for (qsizetype i = 1; i < songs.size(); ++i) {
+            if (i == songs.size() / 2)
+                settings.RecStationType = FromStationName;
+            // Some of the stream reaches each file, so the library lists it.
+            QTRY_VERIFY_WITH_TIMEOUT(model.engine().client().DownloadedBytes() >
+                                         model.recording().RecordStartBytes,
+                                     5000);
+            const QString before = model.label(StationLabel::Artist);
+            station.setSong(songs.at(i));
+            model.GetArtist();
+            QTRY_VERIFY_WITH_TIMEOUT(model.label(StationLabel::Artist) != before, 5000);
+            QVERIFY(model.recording().IsRecording);
+            QVERIFY(model.recording().RecFileName != files.last());
+            files << model.recording().RecFileName;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            model.engine().client().DownloadedBytes() > model.recording().RecordStartBytes, 5000);
+        model.recorder().StopRecord();
+        QVERIFY(!model.recording().IsRecording);
+        model.connection().Stop();
+
+        QStringList expected;
+        QStringList groups;
+        for (const QString &file : files) {
+            const QString problem = recordingProblem(recordings, file);
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
+            const QFileInfo info(file);
+            expected << info.dir().dirName() << info.dir().dirName() + "/" + info.fileName();
+            groups << info.dir().dirName();
+        }
+        expected.removeDuplicates();
+        expected.sort();
+        groups.removeDuplicates();
+        groups.sort();
+        // The genre ".." names no folder of its own; the station's name does.
+        QCOMPARE(groups.size(), 2);
+        QVERIFY(groups.contains(QStringLiteral("Unknown")));
+        QCOMPARE(everything(recordings), expected);
+        QCOMPARE(QDir(recordingsParent.path())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Recordings")});
+
+        QCOMPARE(GroupFolders(recordings), groups);
+        QStringList listed;
+        for (const QString &group : groups)
+            for (const LibraryEntry &entry : ReadFolder(QDir(recordings).filePath(group)))
+                listed << group + "/" + entry.name;
+        listed.sort();
+        QStringList filesOnly = expected;
+        filesOnly.removeIf([](const QString &e) { return !e.contains(QLatin1Char('/')); });
+        QCOMPARE(listed, filesOnly);
     }
 
     // Ordinary names stay as they were.
