@@ -22,16 +22,19 @@ struct RecNameInput {
 };
 
 // A name as the recorder cleans it: each of " * . / : < > ? \ | and every control character
-// (0-31, 127) becomes `replacement` (a space in group folders, "_" in song names); everything
-// else stays. Then cut to its first 50 characters; a character outside the Basic Multilingual
-// Plane counts as one and is never split.
+// (0-31, 127-159) and line or paragraph separator (U+2028, U+2029) becomes `replacement` (a
+// space in group folders, "_" in song names); everything else stays. Then cut to its first 50
+// characters; a character outside the Basic Multilingual Plane counts as one and is never
+// split. A lone surrogate comes out as U+FFFD, so the name on disk is the name returned.
 QString CleanRecName(const QString &name, QChar replacement);
 
 // The full path of the next recording file. Appends the separator to `recOutputDir` when it
 // has none (the caller's in-memory setting keeps it), creates the output and group folders
-// with every missing level, and returns the first name that is free: "Song.mp3", then
-// "Song[1].mp3", "Song[2].mp3"... Any entry of that name (a hidden file, a folder, a dangling
-// link) counts as taken. Creating the folders may fail; opening the file then tells why.
+// with every missing level, and returns the first name that is free. A group or song that is
+// blank once cleaned ("..", "   ") counts as not given: "Unknown", "Recording". The names
+// tried are "Song.mp3", then "Song[1].mp3", "Song[2].mp3"... Any entry of that name (a hidden file,
+// a folder, a dangling link) counts as taken. Creating the folders may fail; opening the file then
+// tells why.
 QString GetRecName(QString &recOutputDir, const RecNameInput &input);
 
 } // namespace kestrune
