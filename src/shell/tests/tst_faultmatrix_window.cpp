@@ -64,9 +64,9 @@ struct Seen {
 
     bool box(const QString &text) const { return boxes.contains(text); }
     QString summary() const {
-        QString text = panel + QStringLiteral(" | caption:") + caption;
+        QString text = panel + QStringLiteral(" / caption:") + caption;
         for (const QString &b : boxes)
-            text += QStringLiteral(" | box: ") + QString(b).replace(u'\n', u' ');
+            text += QStringLiteral(" / box: ") + QString(b).replace(u'\n', u' ');
         return text;
     }
 };
