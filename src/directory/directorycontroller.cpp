@@ -103,7 +103,9 @@ void DirectoryController::onFailed(int code) {
         endFailedSearch(NoConnectionCaption, NoConnectionMessage);
     } else if (error == DownloadError::PageTooLarge) {
         endFailedSearch(QLatin1Char(' ') + PageTooLargeMessage, PageTooLargeMessage);
-    } else if (m_download.httpStatus() >= 400) {
+    } else if (m_download.httpStatus() >= 300) {
+        // A redirect that could not be followed (a loop, or off the directory) ends on its
+        // own answer, which says more than a bare failure.
         QString answer = QString::number(m_download.httpStatus());
         const QString reason = m_download.reasonPhrase().simplified();
         if (!reason.isEmpty())

@@ -169,7 +169,14 @@ DownloadProgress::Update DownloadProgress::onProgress(qint32 chunk, const QStrin
 DirectoryDownload::DirectoryDownload(const QString &programFolder, QObject *parent)
     : QObject(parent)
     , m_network(new QNetworkAccessManager(this))
-    , m_host(DirectoryHost()) {
+    , m_host(DirectoryHost())
+    , m_deadline(new QTimer(this)) {
+    m_deadline->setSingleShot(true);
+    // A directory that is still not done is as good as unreachable.
+    connect(m_deadline, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            fail(DownloadError::CannotConnect);
+    });
     const QString folder = pageFileFolder(programFolder);
     if (!folder.isEmpty())
         m_tempPath = QDir(folder).filePath(TemporaryFileName);
@@ -207,6 +214,7 @@ void DirectoryDownload::start(const QString &url) {
                          QNetworkRequest::SameOriginRedirectPolicy);
     QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
+    m_deadline->start(m_timeLimitMs);
     connect(reply, &QNetworkReply::metaDataChanged, this, &DirectoryDownload::onHeader);
     connect(reply, &QNetworkReply::readyRead, this, &DirectoryDownload::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &DirectoryDownload::onFinished);
@@ -219,6 +227,7 @@ void DirectoryDownload::abort() {
 }
 
 void DirectoryDownload::detachReply() {
+    m_deadline->stop();
     if (QNetworkReply *reply = m_reply.data()) {
         m_reply = nullptr;
         disconnect(reply, nullptr, this, nullptr);
@@ -352,6 +361,7 @@ void DirectoryDownload::onFinished() {
     readStatus();
     closeFile();
     const QNetworkReply::NetworkError error = reply->error();
+    m_deadline->stop();
     m_reply = nullptr;
     reply->deleteLater();
     if (error == QNetworkReply::NoError) {

@@ -15,6 +15,7 @@
 #include <optional>
 
 class QNetworkAccessManager;
+class QTimer;
 
 namespace kestrune {
 
@@ -113,6 +114,11 @@ public:
 
     QString temporaryFilePath() const { return m_tempPath; }
 
+    // The longest a page may take from the request to its last byte, in ms. Data that keeps
+    // coming (a header without end, a page sent a byte at a time) would otherwise keep the
+    // search going for ever, since the transfer time-out only counts silence.
+    void setTimeLimit(int ms) { m_timeLimitMs = ms; }
+
     // Only addresses on this host are fetched, and only redirects to it are followed.
     void setDirectoryHost(const QString &host) { m_host = host; }
     QString directoryHost() const { return m_host; }
@@ -173,6 +179,8 @@ private:
     int m_httpStatus = 0;
     QString m_reasonPhrase;
     bool m_anyData = false;
+    QTimer *m_deadline = nullptr;
+    int m_timeLimitMs = 60000;
 };
 
 } // namespace kestrune

@@ -154,6 +154,12 @@ void ConnectionManager::playlistFailed(const QString &reason) {
 }
 
 void ConnectionManager::onPlaylistClosed() {
+    // An error page or a redirect (which is not followed) holds no servers, though its
+    // header or text may hold addresses.
+    if (const QString refusal = PlaylistRefusal(m_playlistText); !refusal.isEmpty()) {
+        playlistFailed(QStringLiteral("The directory answered ") + refusal + u'.');
+        return;
+    }
     const QString text = QString::fromLatin1(m_playlistText);
     ClosePlaylistSocket();
 

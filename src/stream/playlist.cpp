@@ -94,4 +94,24 @@ PlaylistServers ParsePlaylist(const QString &original) {
     return result;
 }
 
+QString PlaylistRefusal(const QByteArray &response) {
+    const qsizetype lineEnd = response.indexOf('\n');
+    const QByteArray line = (lineEnd < 0 ? response : response.left(lineEnd)).trimmed();
+    if (!line.startsWith("HTTP/") && !line.startsWith("ICY "))
+        return QString();
+    const QList<QByteArray> words = line.split(' ');
+    const QByteArray code = words.value(1);
+    bool numeric = false;
+    const int status = code.toInt(&numeric);
+    if (code.size() == 3 && numeric && status >= 200 && status <= 299)
+        return QString();
+    // Shown as plain text: printable ASCII only, and not a whole page of it.
+    QString answer = QString::fromLatin1(line.mid(line.indexOf(' ') + 1).left(100));
+    for (QChar &c : answer) {
+        if (c.unicode() < 32 || c.unicode() > 126)
+            c = u'?';
+    }
+    return answer.simplified();
+}
+
 } // namespace kestrune

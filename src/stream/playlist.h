@@ -29,4 +29,10 @@ struct PlaylistServers {
 // is 15 characters or shorter, the count lands beyond it and the line it lands in goes too.
 PlaylistServers ParsePlaylist(const QString &text);
 
+// Whether a playlist response is a refusal: when it begins with a status line ("HTTP/1.1 404
+// Not Found", "ICY 401 Service Unavailable") whose code is not 2xx, the code and reason
+// phrase ("404 Not Found"); else empty. An error page or a redirect is no playlist, whatever
+// addresses its header or text hold.
+QString PlaylistRefusal(const QByteArray &response);
+
 } // namespace kestrune

@@ -879,6 +879,67 @@ private Q_SLOTS:
         QVERIFY(elsewhere.requestLines.isEmpty());
         QVERIFY(events.log.contains("status Status: Ready"));
     }
+
+    // A redirect that leads nowhere, back to itself or to a file, ends on its own answer.
+    void unfollowedRedirectShowsTheAnswer_data() {
+        QTest::addColumn<QByteArray>("location");
+        QTest::newRow("loop") << QByteArray("/directory/?again");
+        QTest::newRow("file") << QByteArray("file:///etc/hostname");
+    }
+    void unfollowedRedirectShowsTheAnswer() {
+        QFETCH(QByteArray, location);
+        ScriptedServer server;
+        QVERIFY(server.listen());
+        server.respond = [&](const QByteArray &) {
+            const QByteArray target =
+                location.startsWith('/') ? server.host().toUtf8() + location : location;
+            return "HTTP/1.1 302 Found\r\nLocation: " + target +
+                   "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        };
+        DirectoryState state;
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(server.host());
+        Events events(controller);
+        controller.getStations("- Techno", "All Bitrates", "");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        const QString text = "Error loading stations. The directory answered 302 Found";
+        QVERIFY2(events.log.contains("message " + text), qPrintable(events.log.join(" / ")));
+        QVERIFY(events.starting("row ").isEmpty());
+    }
+
+    // A header that never ends keeps data coming, so no silence ever times the page out:
+    // the page's own time limit ends the search.
+    void endlessHeaderEndsTheSearch() {
+        QTcpServer server;
+        QVERIFY(testsupport::listenOnLowPort(server));
+        QTimer writer;
+        QList<QTcpSocket *> sockets;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *socket = server.nextPendingConnection()) {
+                socket->setParent(&server);
+                socket->write("HTTP/1.1 200 OK\r\n");
+                sockets << socket;
+            }
+        });
+        int line = 0;
+        connect(&writer, &QTimer::timeout, this, [&] {
+            for (QTcpSocket *socket : sockets)
+                socket->write("X-More-" + QByteArray::number(line++) + ": yes\r\n");
+        });
+        writer.start(10);
+        DirectoryState state;
+        DirectoryController controller(state, dir.path());
+        controller.setDirectoryHost(QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()));
+        controller.download().setTimeLimit(1000);
+        Events events(controller);
+        QSignalSpy failed(&controller.download(), &DirectoryDownload::failed);
+        controller.getStations("- Techno", "All Bitrates", "");
+        QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(0).toInt(), int(DownloadError::CannotConnect));
+        QVERIFY(events.log.contains("message Error loading stations. No connection?"));
+        QVERIFY(line > 10); // it was still sending when the search ended
+    }
 };
 
 QTEST_GUILESS_MAIN(DirectoryQueryTest)

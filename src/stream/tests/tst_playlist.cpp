@@ -120,6 +120,30 @@ private Q_SLOTS:
             ParsePlaylist(QStringLiteral("File1=http://a=http://b\nFile2=http://c\n"));
         QCOMPARE(parsed.servers, (QStringList{"http://a=http://b", "http://b", "http://c"}));
     }
+
+    // An answer that is not a playlist is named by its status line; a playlist is not.
+    void refusal_data() {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("200") << QByteArray("HTTP/1.1 200 OK\r\n\r\n[playlist]\n") << QString();
+        QTest::newRow("ICY 200") << QByteArray("ICY 200 OK\r\n\r\n") << QString();
+        QTest::newRow("bare playlist") << QByteArray("[playlist]\nFile1=http://a/\n") << QString();
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("404") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")
+                             << QString("404 Not Found");
+        QTest::newRow("redirect")
+            << QByteArray("HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:1/x.pls\r\n\r\n")
+            << QString("302 Found");
+        QTest::newRow("no reason") << QByteArray("HTTP/1.1 500\n\n") << QString("500");
+        QTest::newRow("not a number") << QByteArray("HTTP/1.1 abc\r\n") << QString("abc");
+        QTest::newRow("controls") << QByteArray("HTTP/1.1 503 B\x01\xffusy\r\n")
+                                  << QString("503 B??usy");
+    }
+    void refusal() {
+        QFETCH(QByteArray, response);
+        QFETCH(QString, refusal);
+        QCOMPARE(PlaylistRefusal(response), refusal);
+    }
 };
 
 QTEST_GUILESS_MAIN(PlaylistTest)
