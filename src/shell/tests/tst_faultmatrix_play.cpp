@@ -3,6 +3,7 @@
 // case: what it printed last and its exit status, how long that took, and its peak resident
 // memory. The processes run side by side.
 #include "hostileserver.h"
+#include "procstatus.h"
 #include "stationsim/simulator.h"
 #include "streamsynth/mp3synth.h"
 
@@ -27,14 +28,7 @@ namespace {
 constexpr qint64 PeakBound = 300 * 1024 * 1024;
 
 qint64 peakResident(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return 0;
+    return test::procStatusBytes(QString::number(pid), "VmHWM");
 }
 
 struct Expectation {

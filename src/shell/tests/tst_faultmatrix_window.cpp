@@ -7,6 +7,7 @@
 #include "components/statuspanels.h"
 #include "directory/ui/stationgrid.h"
 #include "hostileserver.h"
+#include "procstatus.h"
 #include "shell/ui/mainwindow.h"
 #include "stationsim/simulator.h"
 #include "stream/connection.h"
@@ -42,14 +43,7 @@ constexpr qint64 GrossStallMs = 2000;
 constexpr qint64 MemoryBound = 250 * 1024 * 1024;
 
 qint64 residentBytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return 0;
+    return test::procStatusBytes(QStringLiteral("self"), "VmRSS");
 }
 
 // What the window shows the user, gathered from its widgets.
