@@ -1,0 +1,79 @@
+// The intake as the engine runs it: the engine's own ring, decoder chain and null output, fed
+// an arbitrary stream in arbitrary read sizes. The input holds both: bytes from its end say
+// how much each read takes (and whether a tick of playing time passes after it), the rest is
+// the stream in order. Reads never exceed what the intake allows, as with the stream client,
+// and a stop the intake asks for ends the connection, as the connection manager does.
+#include "fuzzsupport.h"
+#include "stream/audio/outputs.h"
+#include "stream/engine.h"
+
+#include <QCoreApplication>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+using namespace kestrune;
+
+namespace {
+
+// One tick of the null output: a tenth of a second of PCM.
+constexpr qint64 TickBytes = PcmSampleRate / 10 * PcmBytesPerFrame;
+// Bounds each execution: a long stream of tiny reads is cut here.
+constexpr int MaxReads = 4096;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    // Queued stops and the output's first pump need an event loop to go through.
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    FuzzedDataProvider input(data, size);
+    StreamEngine engine(createNullOutput());
+    StreamIntake &intake = engine.intake();
+    bool stopped = false;
+    QObject::connect(&intake, &StreamIntake::stopRequested, [&] {
+        engine.stopPlayback();
+        stopped = true;
+    });
+    engine.openRing();
+    intake.ResetForConnection();
+
+    static std::array<char, TickBytes> pcm;
+    auto passTick = [&] {
+        if (engine.output().IsRunning())
+            engine.decoder().readPcm(pcm.data(), TickBytes);
+        QCoreApplication::processEvents();
+    };
+
+    for (int reads = 0; reads < MaxReads && !stopped && input.remaining_bytes() > 0; ++reads) {
+        const auto step = input.ConsumeIntegral<uint16_t>();
+        const qint64 allowance = intake.ReadAllowance();
+        if (allowance == 0) {
+            // A held-back reader waits for the output to drain the ring.
+            passTick();
+            continue;
+        }
+        const size_t want = qMin<qint64>(qint64(step & 0x3FFF) + 1, allowance);
+        const std::string bytes = input.ConsumeBytesAsString(want);
+        if (bytes.empty())
+            break;
+        const QByteArray block = QByteArray::fromStdString(bytes);
+        intake.Streaming(block, qint32(block.size()));
+        fuzz::check(engine.ring().BytesHeld() <= engine.ring().Capacity(),
+                    "the ring never holds more than its capacity");
+        if (step & 0x8000)
+            passTick();
+    }
+    // What is left plays out for a while: the resync path after a dry ring runs too.
+    for (int tick = 0; tick < 4 && !stopped; ++tick)
+        passTick();
+    engine.stopPlayback();
+    QCoreApplication::processEvents();
+    return 0;
+}
