@@ -117,9 +117,11 @@ int main(int argc, char **argv) {
         const QByteArray head = streamHeader(station, DirectoryPort);
         ok &= write(root, QStringLiteral("framesync"), name,
                     head + mp3(f.rate, f.channels, f.kbps, f.vbr, 0.5));
-        // Enough for the intake to start playing and to run the ring dry again.
+        // Just past what the intake buffers before it starts playing (64 KiB), so the output
+        // starts, drains the ring and runs it dry.
+        const double seconds = 72.0 * 1024 * 8 / (f.kbps * 1000.0);
         ok &= write(root, QStringLiteral("intake"), name,
-                    head + mp3(f.rate, f.channels, f.kbps, f.vbr, f.kbps >= 128 ? 2.0 : 4.0));
+                    head + mp3(f.rate, f.channels, f.kbps, f.vbr, seconds));
         ok &= write(root, QStringLiteral("mp3"), name + QStringLiteral(".mp3"),
                     mp3(f.rate, f.channels, f.kbps, f.vbr, 0.5));
     }
