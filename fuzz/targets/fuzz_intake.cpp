@@ -1,8 +1,9 @@
 // The intake as the engine runs it: the engine's own ring, decoder chain and null output, fed
 // an arbitrary stream in arbitrary read sizes. The input holds both: bytes from its end say
-// how much each read takes (and whether a tick of playing time passes after it), the rest is
-// the stream in order. Reads never exceed what the intake allows, as with the stream client,
-// and a stop the intake asks for ends the connection, as the connection manager does.
+// how much each read takes and whether a tick of playing time, or a stall that runs the ring
+// dry, follows it; the rest is the stream in order. Reads never exceed what the intake
+// allows, as with the stream client, and a stop the intake asks for ends the connection, as
+// the connection manager does.
 #include "fuzzsupport.h"
 #include "stream/audio/outputs.h"
 #include "stream/engine.h"
@@ -45,10 +46,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     intake.ResetForConnection();
 
     static std::array<char, TickBytes> pcm;
+    // Twice: a stop queued while events are handled is handled in the next round, and the
+    // output's stopped notice follows the stop.
+    auto handleEvents = [] {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
     auto passTick = [&] {
         if (engine.output().IsRunning())
             engine.decoder().readPcm(pcm.data(), TickBytes);
-        QCoreApplication::processEvents();
+        handleEvents();
+    };
+
+    // A long stall of the server: the decoder takes what the ring holds, buffer request by
+    // buffer request, until it runs dry (without decoding it, which would cost seconds of
+    // sound per execution) and the intake sets out to find the frames again.
+    static std::array<char, DecoderChain::InputBufferSize> compressed;
+    auto drain = [&] {
+        for (qsizetype i = 0; i <= engine.ring().NumBuffers() && engine.output().IsRunning(); ++i) {
+            bool more = true;
+            intake.BufferRequest(compressed.data(), compressed.size(), more);
+            if (!more)
+                break;
+        }
+        handleEvents();
     };
 
     for (int reads = 0; reads < MaxReads && !stopped && input.remaining_bytes() > 0; ++reads) {
@@ -69,11 +90,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                     "the ring never holds more than its capacity");
         if (step & 0x8000)
             passTick();
+        if (step & 0x4000)
+            drain();
     }
-    // What is left plays out for a while: the resync path after a dry ring runs too.
+    // The stream ends: a few ticks play, then the decoder takes the rest.
     for (int tick = 0; tick < 4 && !stopped; ++tick)
         passTick();
+    if (!stopped)
+        drain();
     engine.stopPlayback();
-    QCoreApplication::processEvents();
+    handleEvents();
     return 0;
 }
