@@ -35,15 +35,27 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider input(data, size);
-    StreamEngine engine(createNullOutput());
+    // One engine for every input, as the program has one for all its connections: a new
+    // engine's ring, head and output buffers cost more than most inputs. Each input starts
+    // as a new connection does, with the decoder's leftovers dropped as well, so no input
+    // depends on the one before.
+    static StreamEngine engine(createNullOutput());
     StreamIntake &intake = engine.intake();
-    bool stopped = false;
-    QObject::connect(&intake, &StreamIntake::stopRequested, [&] {
+    static bool stopped = false;
+    static const bool connected = QObject::connect(&intake, &StreamIntake::stopRequested, [] {
         engine.stopPlayback();
         stopped = true;
     });
-    engine.openRing();
+    Q_UNUSED(connected);
+    stopped = false;
+    engine.decoder().Reset();
     intake.ResetForConnection();
+    // An open ring of the engine's size is emptied in place; giving it its size again would
+    // allocate it anew.
+    if (engine.ring().IsOpen())
+        engine.ring().Open();
+    else
+        engine.openRing();
 
     static std::array<char, TickBytes> pcm;
     // Twice: a stop queued while events are handled is handled in the next round, and the
@@ -98,7 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         passTick();
     if (!stopped)
         drain();
-    engine.stopPlayback();
+    // Stopped as a switch to another station stops it; the ring stays for the next input.
+    engine.output().Stop();
+    intake.markPlaybackNotStarted();
     handleEvents();
     return 0;
 }
