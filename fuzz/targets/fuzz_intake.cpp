@@ -37,8 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider input(data, size);
     // One engine for every input, as the program has one for all its connections: a new
     // engine's ring, head and output buffers cost more than most inputs. Each input starts
-    // as a new connection does, with the decoder's leftovers dropped as well, so no input
-    // depends on the one before.
+    // as a new connection does, with the decoder's leftovers dropped as well: what an input
+    // does depends on it alone (only the player's status text is left from the one before).
     static StreamEngine engine(createNullOutput());
     StreamIntake &intake = engine.intake();
     static bool stopped = false;
