@@ -4,7 +4,13 @@ get_filename_component(KESTRUNE_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOL
 # Common settings for every target of our own: warnings on, optional sanitizers.
 function(kestrune_defaults target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
-    if(KESTRUNE_SANITIZE)
+    if(KESTRUNE_FUZZ)
+        # Coverage for the fuzzer in every library it links; the fuzz targets add the driver.
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
+                                                 -fno-omit-frame-pointer
+                                                 -fno-sanitize-recover=undefined)
+        target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+    elseif(KESTRUNE_SANITIZE)
         target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                                  -fno-sanitize-recover=undefined)
         target_link_options(${target} PRIVATE -fsanitize=address,undefined)

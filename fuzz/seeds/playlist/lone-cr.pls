@@ -1,0 +1,1 @@
+[playlist]numberofentries=2File1=http://a.example:8000/streamFile2=http://b.example:8002
