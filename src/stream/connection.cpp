@@ -27,9 +27,14 @@ ConnectionManager::ConnectionManager(StreamEngine &engine, QString directoryHost
     m_timerConnect.setObjectName(QStringLiteral("TimerConnect"));
     connect(&m_timerConnect, &QTimer::timeout, this, &ConnectionManager::watchdogTick);
     // Playing is what the watchdog waits for: from then on it has nothing to do.
+    // A stream that ran dry (the server hung up, stalled or sends what is not audio) is given
+    // one interval to find its frames again, then the next server is tried: without this the
+    // player waited in "Resync" for good, and a recording with it.
     connect(&m_engine.status(), &PlayerStatus::phaseChanged, this, [this](PlayerPhase phase) {
         if (phase == PlayerPhase::Playing)
             m_timerConnect.stop();
+        else if (phase == PlayerPhase::Resyncing && m_streamWanted)
+            m_timerConnect.start();
     });
     // The client's own message (a server list without addresses leaves it nothing to ask).
     connect(&m_engine.client(), &HTTPStream::messageRequested, this,
@@ -191,12 +196,13 @@ void ConnectionManager::ServerClicked(int row) {
 
 void ConnectionManager::watchdogTick() {
     // A server that has sent its first frames is not left, however slowly it goes on, and
-    // one that plays has done what the watchdog waits for.
+    // one that plays has done what the watchdog waits for. Resyncing restarted the watchdog,
+    // so a tick that finds it still resyncing comes a whole interval without frames.
     switch (m_engine.status().phase()) {
     case PlayerPhase::Prebuffering:
     case PlayerPhase::Playing:
-    case PlayerPhase::Resyncing:
         return;
+    case PlayerPhase::Resyncing:
     case PlayerPhase::Stopped:
     case PlayerPhase::Searching:
     case PlayerPhase::Requesting:
