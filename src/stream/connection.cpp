@@ -75,9 +75,11 @@ void ConnectionManager::Start() {
 bool ConnectionManager::dropConnection(const QString &stoppedText) {
     stopStreamAndSound();
     m_engine.status().setStopped(stoppedText);
-    Q_EMIT streamLabelsCleared();
+    // The recording closes before the song is cleared: a cleared song splits a running
+    // recording, which left an empty file behind (and the last one tagged with no song).
     if (m_host.closeRecording)
         m_host.closeRecording();
+    Q_EMIT streamLabelsCleared();
     if (ask(m_host.selectedPlaylistPath, QString()).isEmpty()) {
         say(QStringLiteral("Select a station first!"));
         return false;
@@ -228,14 +230,15 @@ void ConnectionManager::Stop() {
     Q_EMIT busyCursor(false);
     m_streamWanted = false;
     Q_EMIT recordAvailable(false);
+    // Before the song is cleared, as in dropConnection.
+    if (m_host.closeRecording)
+        m_host.closeRecording();
     Q_EMIT streamLabelsCleared();
     ClosePlaylistSocket();
     stopStreamAndSound();
     m_playlistReady = false;
     m_engine.status().setStopped();
     Q_EMIT downloadedText(QStringLiteral("Downloaded:"));
-    if (m_host.closeRecording)
-        m_host.closeRecording();
 }
 
 } // namespace kestrune
