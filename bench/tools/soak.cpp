@@ -220,10 +220,11 @@ int main(int argc, char *argv[]) {
             const qsizetype fd = openDescriptors();
             const qsizetype splits = qMax<qsizetype>(0, files.size() - sessions);
             std::printf("minute %3d  rss %8.1f MiB  fds %4lld  files %4lld  splits %4lld  "
-                        "connections %3lld  %s\n",
+                        "connections %3lld  widgets %4lld  %s\n",
                         minute, double(kib) / 1024.0, static_cast<long long>(fd),
                         static_cast<long long>(files.size()), static_cast<long long>(splits),
                         static_cast<long long>(connections.size()),
+                        static_cast<long long>(QApplication::allWidgets().size()),
                         qPrintable(model.status().text()));
             std::fflush(stdout);
             if (minute > 2) {
@@ -235,7 +236,7 @@ int main(int argc, char *argv[]) {
         sample(0);
         for (int minute = 1; minute <= minutes; ++minute) {
             if (minute % libraryMinutes == 0) {
-                library->click();
+                QTimer::singleShot(0, library, &QPushButton::click);
                 waitFor(
                     &user, &QTimer::timeout,
                     [&] {
@@ -246,10 +247,12 @@ int main(int argc, char *argv[]) {
                     5000);
                 if (openLibrary) {
                     ++libraryOpened;
-                    runFor(5000); // it reads the folder meanwhile
-                    openLibrary->close();
+                    // Closed from inside the event loop, as a click closes it: a window closed
+                    // from outside any loop is deleted only when that loop level returns, which
+                    // this driver's never does.
+                    QTimer::singleShot(5000, openLibrary.data(), [&] { openLibrary->close(); });
                 }
-                runFor(55000);
+                runFor(60000);
             } else {
                 runFor(60000);
             }
@@ -295,6 +298,8 @@ int main(int argc, char *argv[]) {
             saved += size - (tag ? 128 : 0);
             // The recorder leaves a file that received nothing empty and without a tag.
             empty += size == 0 ? 1 : 0;
+            if (size == 0)
+                std::printf("empty: %s\n", qPrintable(QFileInfo(path).fileName()));
             if (!tag && size > 0)
                 std::printf("untagged: %s, %lld bytes\n", qPrintable(QFileInfo(path).fileName()),
                             static_cast<long long>(size));
