@@ -165,26 +165,35 @@ private Q_SLOTS:
                 found << QFileInfo(it.next());
             return found;
         };
+        // Once it plays and the song is known, records until the file holds audio (the
+        // recorder writes in pieces).
         const auto recordAWhile = [&] {
-            QTRY_COMPARE_WITH_TIMEOUT(model.status().phase(), PlayerPhase::Playing, 15000);
+            if (!QTest::qWaitFor(
+                    [&] {
+                        return model.status().phase() == PlayerPhase::Playing &&
+                               !model.label(StationLabel::Artist).isEmpty();
+                    },
+                    20000))
+                return false;
             model.recorder().Record();
-            QVERIFY(model.recording().IsRecording);
             const QString name = model.recording().RecFileName;
-            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(name).size() > 0, 5000);
+            return model.recording().IsRecording &&
+                   QTest::qWaitFor([&] { return QFileInfo(name).size() > 0; }, 20000);
         };
-
         model.connection().Start();
-        recordAWhile();
+        QVERIFY(recordAWhile());
         // The server hangs up: once the ring has run dry (seconds of sound) and a second of
         // resyncing has passed, the next server plays.
         QCOMPARE(m_simulator->injectNextFault(), Fault::Close);
         QTRY_VERIFY_WITH_TIMEOUT(!model.recording().IsRecording, 45000);
-        recordAWhile();
+        QVERIFY(recordAWhile());
         model.connection().Stop();
         QVERIFY(!model.recording().IsRecording);
 
+        // Two recordings, and a song change may have split either: every file holds audio
+        // and its tag.
         const QList<QFileInfo> recorded = files();
-        QCOMPARE(recorded.size(), 2);
+        QVERIFY(recorded.size() >= 2);
         for (const QFileInfo &file : recorded)
             QVERIFY2(file.size() > 128, qPrintable(file.filePath()));
     }
