@@ -25,6 +25,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -172,8 +173,19 @@ int main(int argc, char *argv[]) {
                          });
         QStringList files;
         int sessions = 0;
+        // A file closed before any block reached it is told at once, with what was going on.
+        QElapsedTimer clock;
+        clock.start();
+        QString openFile;
         QObject::connect(&model.recorder(), &Recorder::fileToRecordText, &app,
                          [&](const QString &name) {
+                             if (!openFile.isEmpty() && QFileInfo(openFile).size() == 0)
+                                 std::printf("  %lld s: %s closed empty by a %s (%s)\n",
+                                             static_cast<long long>(clock.elapsed() / 1000),
+                                             qPrintable(QFileInfo(openFile).fileName()),
+                                             name == NoRecordingFile ? "stop" : "split",
+                                             qPrintable(model.status().text()));
+                             openFile = name == NoRecordingFile ? QString() : recording.RecFileName;
                              if (name != NoRecordingFile && !files.contains(recording.RecFileName))
                                  files << recording.RecFileName;
                          });
