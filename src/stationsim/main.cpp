@@ -61,7 +61,18 @@ int main(int argc, char *argv[]) {
         QStringLiteral("song-seconds"),
         QStringLiteral("How long each song plays, in seconds (default 30)."), QStringLiteral("N"),
         QStringLiteral("30"));
-    parser.addOptions({port, streamPort, fault, noLength, crlfAll, songSeconds});
+    const QCommandLineOption faultEvery(
+        QStringLiteral("fault-every"),
+        QStringLiteral("Every N seconds, make the streams playing at that moment fail: close, "
+                       "stall and garbage in turn (default 0: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption logStreams(
+        QStringLiteral("log-streams"),
+        QStringLiteral("Print a line for every stream that ends (\"sent PATH BYTES\", the audio "
+                       "bytes after the header) and every injected fault (\"fault KIND "
+                       "CONNECTIONS\")."));
+    parser.addOptions(
+        {port, streamPort, fault, noLength, crlfAll, songSeconds, faultEvery, logStreams});
     parser.process(app);
 
     SimulatorOptions options;
@@ -74,6 +85,12 @@ int main(int argc, char *argv[]) {
     options.songSeconds = parser.value(songSeconds).toInt(&songSecondsOk);
     if (!songSecondsOk || options.songSeconds < 1 || options.songSeconds > 86400) {
         std::fprintf(stderr, "song seconds must be a number from 1 to 86400\n");
+        return 2;
+    }
+    bool faultEveryOk = false;
+    options.faultEverySeconds = parser.value(faultEvery).toInt(&faultEveryOk);
+    if (!faultEveryOk || options.faultEverySeconds < 0 || options.faultEverySeconds > 86400) {
+        std::fprintf(stderr, "fault seconds must be a number from 0 to 86400\n");
         return 2;
     }
     for (const QString &text : parser.values(fault)) {
@@ -110,6 +127,19 @@ int main(int argc, char *argv[]) {
     if (!simulator.start(&error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
+    }
+    if (parser.isSet(logStreams)) {
+        QObject::connect(&simulator, &StationSimulator::streamEnded, &app,
+                         [](const QString &path, qint64 bytes) {
+                             std::printf("sent %s %lld\n", qPrintable(path),
+                                         static_cast<long long>(bytes));
+                             std::fflush(stdout);
+                         });
+        QObject::connect(&simulator, &StationSimulator::faultInjected, &app,
+                         [](Fault kind, int connections) {
+                             std::printf("fault %s %d\n", qPrintable(faultName(kind)), connections);
+                             std::fflush(stdout);
+                         });
     }
     const QByteArray lines = simulator.startupText();
     std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <memory>
 
 namespace kestrune::stationsim {
@@ -114,6 +115,22 @@ QByteArray plainReply(const QByteArray &status, const QByteArray &body) {
 
 } // namespace
 
+QString faultName(Fault fault) {
+    switch (fault) {
+    case Fault::DeadFirst:
+        return QStringLiteral("dead-first");
+    case Fault::Stall:
+        return QStringLiteral("stall");
+    case Fault::Garbage:
+        return QStringLiteral("garbage");
+    case Fault::Drip:
+        return QStringLiteral("drip");
+    case Fault::Close:
+        return QStringLiteral("close");
+    }
+    return QString();
+}
+
 std::optional<FaultRule> parseFault(const QString &text) {
     static const QHash<QString, Fault> kinds = {{QStringLiteral("dead-first"), Fault::DeadFirst},
                                                 {QStringLiteral("stall"), Fault::Stall},
@@ -182,6 +199,11 @@ bool StationSimulator::start(QString *error) {
         auto *server = new PacedStreamServer({}, this);
         m_streams << server;
         server->setRouter([this, i](const QByteArray &head) { return routeStream(i, head); });
+        connect(server, &PacedStreamServer::streamEnded, this,
+                [this](const QByteArray &request, qint64 audioBytes) {
+                    Q_EMIT streamEnded(QString::fromLatin1(parseRequestLine(request).path),
+                                       audioBytes);
+                });
         const bool ok =
             streamPort == 0 ? server->listen() : server->listen(quint16(streamPort + i), 1);
         if (!ok)
@@ -195,7 +217,22 @@ bool StationSimulator::start(QString *error) {
     m_catalogue.stations(Catalogue::defaultGenre());
     if (m_options.prepareAudio)
         QTimer::singleShot(0, this, [this] { prepareNextFormat(0); });
+    if (m_options.faultEverySeconds > 0) {
+        auto *faults = new QTimer(this);
+        connect(faults, &QTimer::timeout, this, &StationSimulator::injectNextFault);
+        faults->start(m_options.faultEverySeconds * 1000);
+    }
     return true;
+}
+
+Fault StationSimulator::injectNextFault() {
+    const Fault fault = InjectedFaults[m_nextFault];
+    m_nextFault = (m_nextFault + 1) % int(std::size(InjectedFaults));
+    int hit = 0;
+    for (PacedStreamServer *server : std::as_const(m_streams))
+        hit += server->injectFault(streamFaultOf(fault));
+    Q_EMIT faultInjected(fault, hit);
+    return fault;
 }
 
 bool StationSimulator::openDeadPort(QString *error) {

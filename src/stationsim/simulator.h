@@ -47,7 +47,16 @@ struct SimulatorOptions {
     // Makes the audio of the default list's stations ahead of the first request, in the
     // background of the event loop (off in tests, which would only wait for it).
     bool prepareAudio = false;
+    // Seconds between faults injected into the streams playing at that moment (0: none):
+    // close, stall and garbage in turn, as a long-running player meets them now and then.
+    int faultEverySeconds = 0;
 };
+
+// The faults injected into running streams, in the order they come.
+inline constexpr Fault InjectedFaults[] = {Fault::Close, Fault::Stall, Fault::Garbage};
+
+// The fault's name as --fault takes it ("close", "stall", ...).
+QString faultName(Fault fault);
 
 // Audio sent at once when a player connects, in bytes.
 inline constexpr qint64 BurstBytes = 80 * 1024;
@@ -63,6 +72,9 @@ public:
 
     // Opens all ports. On failure `error` says why and nothing listens.
     bool start(QString *error = nullptr);
+    // Injects the next of InjectedFaults into every stream playing now; what the fault timer
+    // of SimulatorOptions::faultEverySeconds does. Returns the fault.
+    Fault injectNextFault();
 
     quint16 directoryPort() const;
     QList<quint16> streamPorts() const;
@@ -82,6 +94,12 @@ public:
     bool deadFirst(const QString &stationId) const;
     // The playlist addresses of a station, faults included.
     QStringList playlistAddresses(const Station &station) const;
+
+Q_SIGNALS:
+    // A player's stream connection ended after `audioBytes` of audio (bytes after the
+    // response header, whatever they were) had been handed to the system for sending.
+    void streamEnded(const QString &path, qint64 audioBytes);
+    void faultInjected(kestrune::stationsim::Fault fault, int connections);
 
 private:
     struct Query {
@@ -110,6 +128,7 @@ private:
     Clock m_clock;
     QHash<QString, Query> m_lastQuery;  // per client address
     QHash<QString, QByteArray> m_audio; // per stream format
+    int m_nextFault = 0;                // index into InjectedFaults
 };
 
 } // namespace kestrune::stationsim

@@ -27,9 +27,14 @@ ConnectionManager::ConnectionManager(StreamEngine &engine, QString directoryHost
     m_timerConnect.setObjectName(QStringLiteral("TimerConnect"));
     connect(&m_timerConnect, &QTimer::timeout, this, &ConnectionManager::watchdogTick);
     // Playing is what the watchdog waits for: from then on it has nothing to do.
+    // A stream that ran dry (the server hung up, stalled or sends what is not audio) is given
+    // one interval to find its frames again, then the next server is tried: without this the
+    // player waited in "Resync" for good, and a recording with it.
     connect(&m_engine.status(), &PlayerStatus::phaseChanged, this, [this](PlayerPhase phase) {
         if (phase == PlayerPhase::Playing)
             m_timerConnect.stop();
+        else if (phase == PlayerPhase::Resyncing && m_streamWanted)
+            m_timerConnect.start();
     });
     // The client's own message (a server list without addresses leaves it nothing to ask).
     connect(&m_engine.client(), &HTTPStream::messageRequested, this,
@@ -70,9 +75,11 @@ void ConnectionManager::Start() {
 bool ConnectionManager::dropConnection(const QString &stoppedText) {
     stopStreamAndSound();
     m_engine.status().setStopped(stoppedText);
-    Q_EMIT streamLabelsCleared();
+    // The recording closes before the song is cleared: a cleared song splits a running
+    // recording, which left an empty file behind (and the last one tagged with no song).
     if (m_host.closeRecording)
         m_host.closeRecording();
+    Q_EMIT streamLabelsCleared();
     if (ask(m_host.selectedPlaylistPath, QString()).isEmpty()) {
         say(QStringLiteral("Select a station first!"));
         return false;
@@ -197,12 +204,13 @@ void ConnectionManager::ServerClicked(int row) {
 
 void ConnectionManager::watchdogTick() {
     // A server that has sent its first frames is not left, however slowly it goes on, and
-    // one that plays has done what the watchdog waits for.
+    // one that plays has done what the watchdog waits for. Resyncing restarted the watchdog,
+    // so a tick that finds it still resyncing comes a whole interval without frames.
     switch (m_engine.status().phase()) {
     case PlayerPhase::Prebuffering:
     case PlayerPhase::Playing:
-    case PlayerPhase::Resyncing:
         return;
+    case PlayerPhase::Resyncing:
     case PlayerPhase::Stopped:
     case PlayerPhase::Searching:
     case PlayerPhase::Requesting:
@@ -228,14 +236,15 @@ void ConnectionManager::Stop() {
     Q_EMIT busyCursor(false);
     m_streamWanted = false;
     Q_EMIT recordAvailable(false);
+    // Before the song is cleared, as in dropConnection.
+    if (m_host.closeRecording)
+        m_host.closeRecording();
     Q_EMIT streamLabelsCleared();
     ClosePlaylistSocket();
     stopStreamAndSound();
     m_playlistReady = false;
     m_engine.status().setStopped();
     Q_EMIT downloadedText(QStringLiteral("Downloaded:"));
-    if (m_host.closeRecording)
-        m_host.closeRecording();
 }
 
 } // namespace kestrune

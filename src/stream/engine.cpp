@@ -25,10 +25,14 @@ StreamEngine::StreamEngine(std::unique_ptr<AudioOutput> output, QObject *parent)
     connect(m_intake.get(), &StreamIntake::readRoom, &m_client, &HTTPStream::resumeReading,
             Qt::QueuedConnection);
     // Once it plays, one wake-up per segment is wasted: the stream is read in pieces of a
-    // fraction of a second.
+    // fraction of a second. Once the ring has run dry every byte counts again: a stream that
+    // stalled would otherwise keep its last fraction of a second in the socket, unread and
+    // unrecorded.
     connect(&m_status, &PlayerStatus::phaseChanged, this, [this](PlayerPhase phase) {
         if (phase == PlayerPhase::Playing)
             m_client.setReceiveLowWater(ReceiveLowWater(m_intake->format().bitRate));
+        else if (phase == PlayerPhase::Resyncing)
+            m_client.setReceiveLowWater(1);
     });
 }
 

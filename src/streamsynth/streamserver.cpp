@@ -33,6 +33,7 @@ struct PacedStreamServer::Client {
     QElapsedTimer clock;         // since the burst
     qint64 position = 0;         // next audio byte (before wrapping)
     qint64 paced = 0;            // bytes sent after the burst
+    qint64 sent = 0;             // audio bytes handed to the socket
     std::minstd_rand noise{7};
 };
 
@@ -166,6 +167,7 @@ void PacedStreamServer::sendAudio(Client *client, qint64 bytes) {
         client->position += bytes;
     socket->write(out);
     m_audioSent += out.size();
+    client->sent += out.size();
 
     const bool ended =
         (o.fault == StreamFault::CloseMidStream && client->position >= o.closeAfterBytes) ||
@@ -174,12 +176,36 @@ void PacedStreamServer::sendAudio(Client *client, qint64 bytes) {
         socket->disconnectFromHost();
 }
 
+int PacedStreamServer::injectFault(StreamFault fault) {
+    int hit = 0;
+    for (Client *client : std::as_const(m_clients)) {
+        if (!client->streaming || !client->socket ||
+            client->socket->state() != QAbstractSocket::ConnectedState)
+            continue;
+        ++hit;
+        StreamServerOptions &o = client->options;
+        o.fault = fault;
+        if (fault == StreamFault::CloseMidStream) {
+            o.closeAfterBytes = client->position;
+            client->socket->disconnectFromHost();
+        } else if (fault == StreamFault::SlowDrip) {
+            // The drip's pace counts from now, not from the burst.
+            client->clock.restart();
+            client->paced = 0;
+        }
+    }
+    return hit;
+}
+
 void PacedStreamServer::pump() {
     bool anyone = false;
     for (auto it = m_clients.begin(); it != m_clients.end();) {
         Client *client = *it;
         if (!client->socket || client->socket->state() != QAbstractSocket::ConnectedState) {
             if (!client->socket || client->answered) {
+                if (client->streaming)
+                    Q_EMIT streamEnded(client->request.left(client->request.indexOf("\r\n\r\n")),
+                                       client->sent);
                 delete client;
                 it = m_clients.erase(it);
                 continue;

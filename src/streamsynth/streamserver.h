@@ -81,9 +81,16 @@ public:
     QByteArray lastRequest() const { return m_lastRequest; }
     // Audio bytes sent over all connections.
     qint64 audioBytesSent() const { return m_audioSent; }
+    // Makes every connection that is streaming now misbehave from here on: CloseMidStream
+    // hangs up at once, StallAfterHead sends nothing more, Garbage sends random bytes, SlowDrip
+    // slows to a drip. Later connections are answered as before. Returns how many it hit.
+    int injectFault(StreamFault fault);
 
 Q_SIGNALS:
     void requestReceived(const QByteArray &request);
+    // A streaming connection has ended; `audioBytes` is what it was sent after the header
+    // (random bytes included), as handed to the socket.
+    void streamEnded(const QByteArray &request, qint64 audioBytes);
 
 private:
     struct Client;

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace kestrune::test {
 
@@ -17,7 +18,10 @@ inline void whenModal(std::function<void(QWidget *)> action, bool *timedOut,
                       QWidget *previous = nullptr, int timeoutMs = 10000) {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
+    // The pending timer holds the poll alive; the poll itself holds only a weak reference, so
+    // it is freed once it stops rescheduling (a strong one would keep it for good).
     auto poll = std::make_shared<std::function<void()>>();
+    std::weak_ptr<std::function<void()>> self = poll;
     QPointer<QWidget> prev(previous);
     *poll = [=] {
         QWidget *modal = QApplication::activeModalWidget();
@@ -29,9 +33,10 @@ inline void whenModal(std::function<void(QWidget *)> action, bool *timedOut,
             *timedOut = true;
             return;
         }
-        QTimer::singleShot(10, *poll);
+        if (const auto next = self.lock())
+            QTimer::singleShot(10, [next] { (*next)(); });
     };
-    QTimer::singleShot(0, *poll);
+    QTimer::singleShot(0, [poll] { (*poll)(); });
 }
 
 } // namespace kestrune::test

@@ -3,12 +3,15 @@
 #include "core/registry.h"
 #include "core/settings.h"
 #include "directory/directorycontroller.h"
+#include "recorder/recorder.h"
 #include "shell/appmodel.h"
 #include "stationsim/simulator.h"
 #include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
 
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <algorithm>
@@ -140,6 +143,59 @@ private Q_SLOTS:
         QCOMPARE(status.caption(), QString());
         QVERIFY(!model.engine().client().isConnected());
         QTRY_COMPARE_WITH_TIMEOUT(loudest(), 0.0f, 2000);
+    }
+    // Leaving a server while recording (the stream failed, or Stop) closes the file the
+    // stream went into; clearing the song on the way must not split the recording into one
+    // more file that nothing ever reaches.
+    void leavingAServerWhileRecordingLeavesNoEmptyFile() {
+        QTemporaryDir root;
+        Registry registry(root.filePath("settings"));
+        Settings settings(registry, root.path());
+        settings.LoadSettings();
+        settings.RecOutputDir = root.filePath("recordings");
+        settings.ReqTimeOut = "1";
+        AppModel model(settings);
+        model.directory().getStations("Top 25 streams", "All Bitrates", QString());
+        QVERIFY(pageLoaded(model));
+        QVERIFY(model.selectStation(0));
+        const auto files = [&] {
+            QList<QFileInfo> found;
+            QDirIterator it(settings.RecOutputDir, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                found << QFileInfo(it.next());
+            return found;
+        };
+        // Once it plays and the song is known, records until the file holds audio (the
+        // recorder writes in pieces).
+        const auto recordAWhile = [&] {
+            if (!QTest::qWaitFor(
+                    [&] {
+                        return model.status().phase() == PlayerPhase::Playing &&
+                               !model.label(StationLabel::Artist).isEmpty();
+                    },
+                    20000))
+                return false;
+            model.recorder().Record();
+            const QString name = model.recording().RecFileName;
+            return model.recording().IsRecording &&
+                   QTest::qWaitFor([&] { return QFileInfo(name).size() > 0; }, 20000);
+        };
+        model.connection().Start();
+        QVERIFY(recordAWhile());
+        // The server hangs up: once the ring has run dry (seconds of sound) and a second of
+        // resyncing has passed, the next server plays.
+        QCOMPARE(m_simulator->injectNextFault(), Fault::Close);
+        QTRY_VERIFY_WITH_TIMEOUT(!model.recording().IsRecording, 45000);
+        QVERIFY(recordAWhile());
+        model.connection().Stop();
+        QVERIFY(!model.recording().IsRecording);
+
+        // Two recordings, and a song change may have split either: every file holds audio
+        // and its tag.
+        const QList<QFileInfo> recorded = files();
+        QVERIFY(recorded.size() >= 2);
+        for (const QFileInfo &file : recorded)
+            QVERIFY2(file.size() > 128, qPrintable(file.filePath()));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -743,6 +744,76 @@ private Q_SLOTS:
         QVERIFY(healthy.body().size() > 65536);
     }
 
+    // Faults injected into running streams: close, stall and garbage in turn, each hitting
+    // the connections streaming at that moment and none that come later; every stream that
+    // ends reports the audio bytes it was sent, and that is what the player received.
+    void injectedFaultsHitTheRunningStreams() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const Station *s =
+            findStation(sim, [](const Station &st) { return st.bitrateKbps >= 128; });
+        QVERIFY(s);
+        const QByteArray path = '/' + s->id.toUtf8();
+        QSignalSpy ended(&sim, &StationSimulator::streamEnded);
+        QSignalSpy injected(&sim, &StationSimulator::faultInjected);
+
+        auto closing = std::make_unique<Client>(sim.streamPorts()[0], playerRequest(path));
+        QVERIFY(closing->waitFor(BurstBytes));
+        QCOMPARE(sim.injectNextFault(), Fault::Close);
+        QCOMPARE(injected.count(), 1);
+        QCOMPARE(injected.last().at(1).toInt(), 1);
+        QVERIFY(closing->waitClosed());
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, WaitMs);
+        QCOMPARE(ended.last().at(0).toString(), QString::fromUtf8(path));
+        QCOMPARE(ended.last().at(1).toLongLong(), qint64(closing->body().size()));
+        QVERIFY(readFrame(closing->body(), 0).valid);
+
+        // Connected after the close: streams on, then stalls on an open line.
+        Client stalling(sim.streamPorts()[1], playerRequest(path));
+        QVERIFY(stalling.waitFor(BurstBytes + 2000));
+        QCOMPARE(sim.injectNextFault(), Fault::Stall);
+        QTest::qWait(300); // what was already handed to the system arrives
+        const qsizetype stalledAt = stalling.data.size();
+        QTest::qWait(1200);
+        QCOMPARE(stalling.data.size(), stalledAt);
+        QVERIFY(!stalling.closed());
+
+        // Connected after the stall: real audio, then random bytes.
+        Client garbled(sim.streamPorts()[2], playerRequest(path));
+        QVERIFY(garbled.waitFor(BurstBytes + 2000));
+        const QByteArray before = garbled.body();
+        int framesBefore = 0;
+        for (qsizetype at = 0; at + 4 < before.size(); ++at)
+            framesBefore += readFrame(before, at).valid ? 1 : 0;
+        QVERIFY2(framesBefore > 100, qPrintable(QString::number(framesBefore)));
+        QCOMPARE(sim.injectNextFault(), Fault::Garbage);
+        // The stalled one is still connected, and is hit too.
+        QCOMPARE(injected.last().at(1).toInt(), 2);
+        QTest::qWait(300);
+        const qsizetype garbageFrom = garbled.data.size();
+        QVERIFY(garbled.waitFor(garbageFrom + 16000));
+        const QByteArray garbage = garbled.data.mid(garbageFrom);
+        int frames = 0;
+        for (qsizetype at = 0; at + 4 < garbage.size(); ++at)
+            frames += readFrame(garbage, at).valid ? 1 : 0;
+        QVERIFY2(frames < 12, qPrintable(QString::number(frames)));
+        QVERIFY(!garbled.closed());
+
+        // The turn starts again.
+        QCOMPARE(sim.injectNextFault(), Fault::Close);
+        QVERIFY(stalling.waitClosed());
+        QVERIFY(garbled.waitClosed());
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 3, WaitMs);
+        qint64 reported = 0;
+        for (const QList<QVariant> &args : std::as_const(ended))
+            reported += args.at(1).toLongLong();
+        QCOMPARE(reported,
+                 qint64(closing->body().size() + stalling.body().size() + garbled.body().size()));
+        // Nothing streams now: a fault hits nobody.
+        QCOMPARE(sim.injectNextFault(), Fault::Stall);
+        QCOMPARE(injected.last().at(1).toInt(), 0);
+    }
+
     // Every port gives up on a request head that never ends instead of gathering it; a long
     // head that does end is still answered.
     void requestHeadsHaveALimit() {
@@ -812,12 +883,54 @@ private Q_SLOTS:
         QCOMPARE(process.exitCode(), 0);
     }
 
+    // The program's fault timer and its stream report, as the soak uses them.
+    void executableInjectsFaultsAndReportsStreams() {
+        QProcess process;
+        process.start(QStringLiteral(KESTRUNE_STATIONSIM),
+                      {QStringLiteral("--port"), QStringLiteral("0"),
+                       QStringLiteral("--stream-port"), QStringLiteral("0"),
+                       QStringLiteral("--fault-every"), QStringLiteral("2"),
+                       QStringLiteral("--log-streams")});
+        QVERIFY(process.waitForStarted(WaitMs));
+        QByteArray out;
+        const auto readUntil = [&](const std::function<bool()> &done, int ms) {
+            return QTest::qWaitFor(
+                [&] {
+                    out += process.readAllStandardOutput();
+                    return done();
+                },
+                ms);
+        };
+        QVERIFY(readUntil([&] { return out.count('\n') >= 2; }, WaitMs));
+        const QRegularExpression streams(QStringLiteral("streams http://127\\.0\\.0\\.1:(\\d+)"));
+        const auto match = streams.match(QString::fromUtf8(out));
+        QVERIFY2(match.hasMatch(), out.constData());
+        StationSimulator probe(freePorts());
+        const QByteArray id = probe.catalogue().stations(Catalogue::defaultGenre())[0].id.toUtf8();
+
+        Client client(quint16(match.captured(1).toInt()), playerRequest('/' + id));
+        // The first fault (close) hits this stream within two seconds of the start.
+        QVERIFY(client.waitClosed(WaitMs));
+        QVERIFY(client.body().size() > 0);
+        const QByteArray sent = "sent /" + id + ' ' + QByteArray::number(client.body().size());
+        QVERIFY2(readUntil([&] { return out.contains(sent + '\n'); }, WaitMs), out.constData());
+        QVERIFY2(out.contains("fault close 1\n"), out.constData());
+        QVERIFY2(readUntil([&] { return out.contains("fault stall 0\n"); }, WaitMs),
+                 out.constData());
+
+        process.terminate();
+        QVERIFY(process.waitForFinished(WaitMs));
+        QCOMPARE(process.exitCode(), 0);
+    }
+
     void executableRejectsBadArguments() {
         for (const QStringList &args :
              {QStringList{QStringLiteral("--fault"), QStringLiteral("explode")},
               QStringList{QStringLiteral("--port"), QStringLiteral("40000")},
               QStringList{QStringLiteral("--song-seconds"), QStringLiteral("0")},
-              QStringList{QStringLiteral("--song-seconds"), QStringLiteral("soon")}}) {
+              QStringList{QStringLiteral("--song-seconds"), QStringLiteral("soon")},
+              QStringList{QStringLiteral("--fault-every"), QStringLiteral("-5")},
+              QStringList{QStringLiteral("--fault-every"), QStringLiteral("often")}}) {
             QProcess process;
             process.start(QStringLiteral(KESTRUNE_STATIONSIM), args);
             QVERIFY(process.waitForFinished(WaitMs));

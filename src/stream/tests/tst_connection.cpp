@@ -456,6 +456,35 @@ private Q_SLOTS:
         rig.manager->Stop();
     }
 
+    // A stream that stops while playing (the server hangs up or stalls) is left after one
+    // interval of resyncing for the next server, which plays; before, the player stayed in
+    // "Resync" for good. (Noise instead of frames ends in "no frame sync" and a stop.)
+    void aStreamThatFailsWhilePlayingGivesWayToTheNextServer_data() {
+        QTest::addColumn<int>("fault");
+        QTest::newRow("close") << int(StreamFault::CloseMidStream);
+        QTest::newRow("stall") << int(StreamFault::StallAfterHead);
+    }
+    void aStreamThatFailsWhilePlayingGivesWayToTheNextServer() {
+        QFETCH(int, fault);
+        PacedStreamServer first(station());
+        PacedStreamServer second(station());
+        QVERIFY(first.listen() && second.listen(first.port() + 1));
+        Rig rig;
+        rig.directory.playlist = pls({first.url("/1"), second.url("/1")});
+        rig.manager->Start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.engine.status().phase(), PlayerPhase::Playing, 10000);
+        QCOMPARE(first.injectFault(StreamFault(fault)), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.statuses.contains("Status: Resync..."), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(second.connectionCount(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.engine.status().phase(), PlayerPhase::Playing, 10000);
+        const QStringList sinceResync =
+            rig.statuses.mid(rig.statuses.lastIndexOf("Status: Resync..."));
+        QCOMPARE(sinceResync.value(1), QString("Status: trying next server..."));
+        QCOMPARE(rig.manager->ServerIndex(), 1);
+        QVERIFY(rig.messages.isEmpty());
+        rig.manager->Stop();
+    }
+
     // Without any address the client is started with none; its message is shown once per
     // Start, not at every watchdog tick for as long as the program runs.
     void aPlaylistWithoutAddressesSaysSoOncePerStart() {

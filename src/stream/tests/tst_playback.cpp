@@ -104,6 +104,28 @@ private Q_SLOTS:
         QCOMPARE(player.stops, 0);
     }
 
+    // A stream that stalls while playing hands over every byte that came before the stall:
+    // the wake-up threshold that saves wake-ups while playing must not keep the last fraction
+    // of a second unread once the ring has run dry (a recording lost it).
+    void aStalledStreamHandsOverEverythingItSent() {
+        StreamServerOptions o = options(audio(10));
+        o.loop = true;
+        PacedStreamServer server(o);
+        QVERIFY(server.listen());
+        Player player;
+        CollectingRecording recording;
+        player.engine.client().setRecordingSink(&recording);
+        player.engine.play(server.url("/live"));
+        QTRY_VERIFY_WITH_TIMEOUT(player.statuses.contains(PlayerStatus::PlayingText), 5000);
+        QTest::qWait(1100); // paced bytes now arrive below the wake-up threshold
+        QCOMPARE(server.injectFault(StreamFault::StallAfterHead), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(player.statuses.last(), PlayerStatus::ResyncText, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(player.engine.client().DownloadedBytes(),
+                                  Header.size() + server.audioBytesSent(), 3000);
+        QCOMPARE(recording.bytes.size(), Header.size() + server.audioBytesSent());
+        player.engine.stopPlayback();
+    }
+
     void serverFasterThanRealTimeIsReadOnlyAsFastAsItPlays() {
         // A server that hands over a whole minute at once, as fast as TCP takes it.
         const QByteArray mp3 = audio(60);
