@@ -43,6 +43,23 @@ QString placeName(Place place) {
     return QString();
 }
 
+QString simulatorCaseName(stationsim::Fault fault) {
+    using stationsim::Fault;
+    switch (fault) {
+    case Fault::DeadFirst:
+        return QStringLiteral("simulator: dead first server");
+    case Fault::Stall:
+        return QStringLiteral("simulator: stall after the head");
+    case Fault::Garbage:
+        return QStringLiteral("simulator: garbage");
+    case Fault::Drip:
+        return QStringLiteral("simulator: drip");
+    case Fault::Close:
+        return QStringLiteral("simulator: close mid-stream");
+    }
+    return QString();
+}
+
 QString hostileName(Hostile hostile) {
     switch (hostile) {
     case Hostile::EndlessHeader:

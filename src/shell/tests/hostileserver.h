@@ -4,6 +4,8 @@
 // of the program's event loop.
 #pragma once
 
+#include "stationsim/simulator.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -39,6 +41,8 @@ enum class Hostile {
 
 QString placeName(Place place);
 QString hostileName(Hostile hostile);
+// A station-simulator fault as a row of the fault tables.
+QString simulatorCaseName(stationsim::Fault fault);
 QList<Hostile> allHostiles();
 
 class HostileServer : public QObject {

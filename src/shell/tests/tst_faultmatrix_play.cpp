@@ -109,15 +109,10 @@ private Q_SLOTS:
             c->url = QStringLiteral("http://127.0.0.1:%1/stream").arg(port);
             cases.push_back(std::move(c));
         }
-        const QList<std::pair<Fault, QString>> faults = {
-            {Fault::DeadFirst, QStringLiteral("simulator: dead first server")},
-            {Fault::Stall, QStringLiteral("simulator: stall after the head")},
-            {Fault::Garbage, QStringLiteral("simulator: garbage")},
-            {Fault::Drip, QStringLiteral("simulator: drip")},
-            {Fault::Close, QStringLiteral("simulator: close mid-stream")}};
-        for (const auto &[fault, name] : faults) {
+        for (const Fault fault :
+             {Fault::DeadFirst, Fault::Stall, Fault::Garbage, Fault::Drip, Fault::Close}) {
             auto c = std::make_unique<Case>();
-            c->name = name;
+            c->name = simulatorCaseName(fault);
             SimulatorOptions options;
             options.directoryPort = 0;
             options.streamPort = 0;

@@ -189,22 +189,6 @@ Expectation expectedFor(Place place, Hostile hostile) {
     return {};
 }
 
-QString faultName(Fault fault) {
-    switch (fault) {
-    case Fault::DeadFirst:
-        return QStringLiteral("simulator: dead first server");
-    case Fault::Stall:
-        return QStringLiteral("simulator: stall after the head");
-    case Fault::Garbage:
-        return QStringLiteral("simulator: garbage");
-    case Fault::Drip:
-        return QStringLiteral("simulator: drip");
-    case Fault::Close:
-        return QStringLiteral("simulator: close mid-stream");
-    }
-    return QString();
-}
-
 Expectation expectedFor(Fault fault) {
     switch (fault) {
     case Fault::DeadFirst:
@@ -307,10 +291,10 @@ private Q_SLOTS:
         }
         for (const Fault fault :
              {Fault::DeadFirst, Fault::Stall, Fault::Garbage, Fault::Drip, Fault::Close}) {
-            if (!wanted(QStringLiteral("stream"), faultName(fault)))
+            if (!wanted(QStringLiteral("stream"), simulatorCaseName(fault)))
                 continue;
             auto c = std::make_unique<Case>();
-            c->name = faultName(fault);
+            c->name = simulatorCaseName(fault);
             c->family = QStringLiteral("stream");
             c->expected = expectedFor(fault);
             SimulatorOptions options;
