@@ -1,6 +1,6 @@
 // What the sound-device module offers: a plain table of functions, so that programs which
-// never play on a device do not load the sound server's client library, and nothing but C types crosses between
-// the module and the program (each has its own copy of our static libraries).
+// never play on a device do not load the sound server's client library, and nothing but C types
+// crosses between the module and the program (each has its own copy of our static libraries).
 #pragma once
 
 #include <cstddef>
