@@ -1,5 +1,6 @@
 #include "recorder/nowplaying.h"
 
+#include "recorder/icecaststatus.h"
 #include "recorder/pagefetcher.h"
 
 #include <QNetworkAccessManager>
@@ -244,20 +245,44 @@ NowPlayingTracker::NowPlayingTracker(std::function<QString()> currentUrl, QObjec
     : QObject(parent)
     , m_currentUrl(std::move(currentUrl))
     , m_manager(new QNetworkAccessManager(this))
-    , m_fetcher(new PageFetcher(m_manager, this)) {
+    , m_fetcher(new PageFetcher(m_manager, this))
+    , m_statusFetcher(new PageFetcher(m_manager, this)) {
+    m_statusFetcher->setMaxBytes(MaxIcecastStatusBytes);
+    m_statusFetcher->setAcceptsJson(true);
     connect(m_fetcher, &PageFetcher::pageFetched, this, &NowPlayingTracker::onPage);
+    // An Icecast mount answers the page fetch with audio, which the fetch refuses.
+    connect(m_fetcher, &PageFetcher::fetchFailed, this,
+            [this](const QString &address, const QString &) { noSongOnPage(address); });
+    connect(m_statusFetcher, &PageFetcher::pageFetched, this,
+            [this](const QString &, const QByteArray &body, const QByteArray &) {
+                onIcecastStatus(body);
+            });
 }
 
 NowPlayingTracker::~NowPlayingTracker() {
-    // The fetch goes before the manager whose reply it holds.
+    // The fetches go before the manager whose replies they hold.
     delete m_fetcher;
+    delete m_statusFetcher;
 }
 
 void NowPlayingTracker::GetArtist() {
     const QString address = m_currentUrl ? m_currentUrl() : QString();
     if (address.isEmpty())
         return;
+    m_statusFetcher->abort();
+    m_pollStarted.start();
     m_fetcher->fetch(address);
+}
+
+std::optional<QList<SeenSong>> NowPlayingTracker::icecastHistory() const {
+    if (m_icecastAddress.isEmpty() || !m_currentUrl || m_currentUrl() != m_icecastAddress)
+        return std::nullopt;
+    return m_history;
+}
+
+void NowPlayingTracker::clearHistory() {
+    m_icecastAddress.clear();
+    m_history.clear();
 }
 
 void NowPlayingTracker::onPage(const QString &address, const QByteArray &body,
@@ -267,9 +292,55 @@ void NowPlayingTracker::onPage(const QString &address, const QByteArray &body,
         return;
     const std::optional<QString> song =
         SongFromStatusPage(NormaliseStatusMarkup(DecodeStatusPage(body, contentType)));
+    if (!song) {
+        noSongOnPage(address);
+        return;
+    }
+    if (m_icecastAddress == address)
+        clearHistory(); // the server keeps its own history page after all
+    Q_EMIT songRead(song->isEmpty() ? QString::fromLatin1(UnknownSong) : *song);
+}
+
+void NowPlayingTracker::noSongOnPage(const QString &address) {
+    if (!m_currentUrl || address != m_currentUrl() || !m_streamHead ||
+        !IsIcecastResponse(m_streamHead()))
+        return;
+    const QUrl status = IcecastStatusUrl(address);
+    // What is left of the poll's time; the next poll must not find this one still running.
+    const qint64 left = PollBudgetMs - m_pollStarted.elapsed();
+    if (status.isEmpty() || left < 100)
+        return;
+    if (m_icecastAddress != address) {
+        m_history.clear();
+        m_icecastAddress = address;
+    }
+    m_statusFor = address;
+    m_statusFetcher->setTimeoutMs(int(left));
+    m_statusFetcher->fetch(status.toString());
+}
+
+void NowPlayingTracker::onIcecastStatus(const QByteArray &body) {
+    const QString address = m_statusFor;
+    if (!m_currentUrl || address != m_currentUrl())
+        return;
+    const std::optional<QString> song =
+        IcecastSongFromStatus(body, QUrl(address).path(QUrl::FullyDecoded));
     if (!song)
         return;
+    noteTitle(address, *song);
     Q_EMIT songRead(song->isEmpty() ? QString::fromLatin1(UnknownSong) : *song);
+}
+
+void NowPlayingTracker::noteTitle(const QString &address, const QString &title) {
+    if (m_icecastAddress != address) {
+        m_history.clear();
+        m_icecastAddress = address;
+    }
+    if (title.isEmpty() || (!m_history.isEmpty() && m_history.first().title == title))
+        return;
+    m_history.prepend({QDateTime::currentDateTime(), title});
+    if (m_history.size() > MaxHistory)
+        m_history.removeLast();
 }
 
 } // namespace kestrune

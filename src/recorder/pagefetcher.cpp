@@ -10,9 +10,10 @@ namespace kestrune {
 
 namespace {
 
-bool isPageType(const QByteArray &contentType) {
+bool isPageType(const QByteArray &contentType, bool acceptsJson) {
     const QByteArray type = contentType.trimmed().toLower();
-    return type.startsWith("text/") || type.startsWith("application/xhtml+xml");
+    return type.startsWith("text/") || type.startsWith("application/xhtml+xml") ||
+           (acceptsJson && type.startsWith("application/json"));
 }
 
 } // namespace
@@ -73,7 +74,7 @@ void PageFetcher::onMetaData() {
         return;
     // Decided on the head, before any of an endless stream is taken in.
     const QByteArray type = m_reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-    if (!type.isEmpty() && !isPageType(type)) {
+    if (!type.isEmpty() && !isPageType(type, m_acceptsJson)) {
         fail(QStringLiteral("not a page (%1)").arg(QString::fromLatin1(type)));
         return;
     }
@@ -104,7 +105,7 @@ void PageFetcher::onFinished() {
         fail(QStringLiteral("the page is larger than %1 KiB").arg(m_maxBytes / 1024));
         return;
     }
-    if (type.isEmpty() ? LooksBinary(m_body) : !isPageType(type)) {
+    if (type.isEmpty() ? LooksBinary(m_body) : !isPageType(type, m_acceptsJson)) {
         fail(QStringLiteral("not a page"));
         return;
     }

@@ -30,6 +30,8 @@ public:
 
     void setMaxBytes(qint64 bytes) { m_maxBytes = bytes; }
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    // Also takes JSON replies (application/json), as status listings are sent.
+    void setAcceptsJson(bool accepts) { m_acceptsJson = accepts; }
 
     // Starts fetching `address`, aborting a fetch still in flight (which then reports
     // nothing). Only http and https addresses are fetched; for anything else it returns false
@@ -60,6 +62,7 @@ private:
     QByteArray m_body;
     qint64 m_maxBytes = DefaultMaxBytes;
     int m_timeoutMs = DefaultTimeoutMs;
+    bool m_acceptsJson = false;
 };
 
 // True when the bytes hold something no page contains (the binary bytes of content

@@ -59,6 +59,8 @@ void AppModel::wireEngine() {
     connect(m_connection.get(), &ConnectionManager::streamLabelsCleared, this, [this] {
         setLabel(StationLabel::Link, QString());
         setLabel(StationLabel::Artist, QString());
+        if (m_tracker)
+            m_tracker->clearHistory();
     });
     connect(&intake, &StreamIntake::cursorReset, this, [this] { Q_EMIT busyChanged(false); });
     connect(&intake, &StreamIntake::message, this,
@@ -118,6 +120,8 @@ void AppModel::wireRecorder() {
 
     m_tracker =
         std::make_unique<NowPlayingTracker>([this] { return label(StationLabel::ServerUrl); });
+    // The stream's head tells an Icecast server, whose titles come from its mount listing.
+    m_tracker->setStreamHead([this] { return m_engine->intake().streamText(); });
     // The song read goes to the open file's tag first (while it has none), then to the label,
     // whose change splits the recording.
     connect(m_tracker.get(), &NowPlayingTracker::songRead, this, [this](const QString &song) {

@@ -1,5 +1,6 @@
 #include "stationsim/simulator.h"
 
+#include "stationsim/icecastmount.h"
 #include "stationsim/pages.h"
 #include "streamsynth/mp3synth.h"
 
@@ -157,6 +158,7 @@ std::optional<FaultRule> parseFault(const QString &text) {
 StationSimulator::StationSimulator(SimulatorOptions options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
+    , m_icecastStation(icecastStation())
     , m_directory(new QTcpServer(this)) {
     m_started.start();
     m_startedAt = QDateTime::currentDateTime();
@@ -435,6 +437,15 @@ StreamRoute StationSimulator::routeStream(int server, const QByteArray &head) {
     StreamRoute route;
     route.kind = StreamRoute::Kind::Reply;
 
+    if (line.method == "GET" && line.path == QByteArrayView(IcecastStatusJsonPath)) {
+        route.reply = icecastReply("200 OK", "application/json; charset=UTF-8",
+                                   icecastStatusJson(m_icecastStation, songSlot(),
+                                                     m_streams.at(server)->port(), m_startedAt));
+        return route;
+    }
+    if (line.method == "GET" && line.path == QByteArrayView(IcecastMountPath))
+        return icecastMountRoute();
+
     QByteArray path = line.path;
     const bool history = path.endsWith("/played.html");
     if (history)
@@ -473,6 +484,25 @@ StreamRoute StationSimulator::routeStream(int server, const QByteArray &head) {
     o.closeAfterBytes = 100000;
     if (const std::optional<Fault> fault = streamFault(station->id))
         o.fault = streamFaultOf(*fault);
+    return route;
+}
+
+StreamRoute StationSimulator::icecastMountRoute() {
+    StreamRoute route;
+    const QByteArray audio = audioFor(m_icecastStation);
+    if (audio.isEmpty()) {
+        route.kind = StreamRoute::Kind::Reply;
+        route.reply = icecastReply("503 Service Unavailable", "text/html", QByteArray());
+        return route;
+    }
+    // Browsers get the audio too: the mount has no page of its own.
+    StreamServerOptions &o = route.options;
+    route.kind = StreamRoute::Kind::Stream;
+    o.responseHeader = icecastStreamHeader(m_icecastStation);
+    o.audio = audio;
+    o.bitrateKbps = m_icecastStation.bitrateKbps;
+    o.burstBytes = BurstBytes;
+    o.loop = true;
     return route;
 }
 

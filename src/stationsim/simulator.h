@@ -1,5 +1,6 @@
 // The station simulator: a station directory and three stream servers on 127.0.0.1, so the
-// player can be used and tested without the internet.
+// player can be used and tested without the internet. Each stream server also carries an
+// Icecast-style mount (icecastmount.h) beside the directory's stations.
 #pragma once
 
 #include "stationsim/catalogue.h"
@@ -114,11 +115,13 @@ private:
     QByteArray answerDirectory(const QByteArray &head, const QString &client);
     QByteArray directoryListing(const QString &target, const QString &client);
     testsupport::StreamRoute routeStream(int server, const QByteArray &head);
+    testsupport::StreamRoute icecastMountRoute();
     QByteArray audioFor(const Station &station);
     void prepareNextFormat(int index);
 
     SimulatorOptions m_options;
     Catalogue m_catalogue;
+    Station m_icecastStation;
     QTcpServer *m_directory = nullptr;
     QList<testsupport::PacedStreamServer *> m_streams;
     int m_deadSocket = -1;

@@ -294,6 +294,50 @@ private Q_SLOTS:
         tracker.GetArtist();
         QTRY_COMPARE_WITH_TIMEOUT(songs.size(), 1, WaitMs);
     }
+
+    // An Icecast station: the Song history tab shows the titles the tracker saw, newest
+    // first with the time each was first seen, as plain text; the server is not asked for a
+    // history page. Refresh shows what has been seen since. A classic station (no titles
+    // given) still gets its played.html.
+    void icecastHistory() {
+        PageServer server;
+        QVERIFY(server.listen());
+        server.answer("/s/played.html", pageAnswer(numberedPage("played", 1)));
+        const QDateTime day(QDate(2024, 5, 6), QTime(0, 0));
+        std::optional<QList<SeenSong>> seen = QList<SeenSong>{
+            {day.addSecs(13 * 3600 + 4 * 60 + 5), QStringLiteral("Second <b>bold</b> & co")},
+            {day.addSecs(9 * 3600 + 8), QStringLiteral("First")}};
+        StationInfoWindow window(QString(), server.url("/s"), [&seen] { return seen; });
+        const QString shown = window.historyView()->toPlainText();
+        const qsizetype second = shown.indexOf(QLatin1String("13:04:05"));
+        const qsizetype first = shown.indexOf(QLatin1String("09:00:08"));
+        QVERIFY2(second >= 0 && first > second, qPrintable(shown));
+        QVERIFY2(shown.indexOf(QLatin1String("Second <b>bold</b> & co")) > second &&
+                     shown.indexOf(QLatin1String("First")) > first,
+                 qPrintable(shown));
+
+        seen->prepend({day.addSecs(23 * 3600 + 59 * 60 + 59), QStringLiteral("Third")});
+        window.tabs()->setCurrentIndex(1);
+        QTest::mouseClick(window.refreshButton(), Qt::LeftButton);
+        const QString refreshed = window.historyView()->toPlainText();
+        QVERIFY2(refreshed.indexOf(QLatin1String("23:59:59")) >= 0 &&
+                     refreshed.indexOf(QLatin1String("23:59:59")) <
+                         refreshed.indexOf(QLatin1String("13:04:05")),
+                 qPrintable(refreshed));
+        QTest::qWait(200);
+        QCOMPARE(server.hits("/s/played.html"), 0);
+
+        seen = QList<SeenSong>();
+        QTest::mouseClick(window.refreshButton(), Qt::LeftButton);
+        QVERIFY(!window.historyView()->toPlainText().contains(QLatin1String("Third")));
+
+        // Classic: nothing seen by the tracker, the server's own page.
+        StationInfoWindow classic(QString(), server.url("/s"),
+                                  [] { return std::optional<QList<SeenSong>>(); });
+        QTRY_VERIFY_WITH_TIMEOUT(
+            classic.historyView()->toPlainText().contains(QLatin1String("played")), WaitMs);
+        QCOMPARE(server.hits("/s/played.html"), 1);
+    }
 };
 
 QTEST_MAIN(StationInfoWindowTest)

@@ -54,10 +54,27 @@ void StaticPageView::showPage(const QString &html) {
     setHtml(html);
 }
 
+QString SeenSongsPage(const QList<SeenSong> &songs) {
+    if (songs.isEmpty())
+        return QStringLiteral("<html><body><p>No song titles seen yet.</p></body></html>");
+    QString html = QStringLiteral("<html><body><table cellpadding=2 cellspacing=0>\n");
+    for (const SeenSong &song : songs)
+        html += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>\n")
+                    .arg(song.firstSeen.toString(QStringLiteral("hh:mm:ss")),
+                         song.title.toHtmlEscaped());
+    return html + QStringLiteral("</table></body></html>");
+}
+
 StationInfoWindow::StationInfoWindow(QString stationLink, QString serverUrl, QWidget *parent)
+    : StationInfoWindow(std::move(stationLink), std::move(serverUrl), SongHistorySource(), parent) {
+}
+
+StationInfoWindow::StationInfoWindow(QString stationLink, QString serverUrl,
+                                     SongHistorySource history, QWidget *parent)
     : QDialog(parent)
     , m_stationLink(std::move(stationLink))
     , m_serverUrl(std::move(serverUrl))
+    , m_songHistory(std::move(history))
     , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
     , m_manager(new QNetworkAccessManager(this))
     , m_tabs(new QTabWidget(this))
@@ -130,6 +147,14 @@ void StationInfoWindow::GetWebSite() {
 }
 
 void StationInfoWindow::GetSongHistory() {
+    // An Icecast server keeps no history page: the titles the program saw stand in for it.
+    if (const std::optional<QList<SeenSong>> seen =
+            m_songHistory ? m_songHistory() : std::nullopt) {
+        m_historyTab.fetcher->abort();
+        m_historyTab.view->showPage(SeenSongsPage(*seen));
+        Q_EMIT pageDone(m_historyTab.view, true);
+        return;
+    }
     if (!m_serverUrl.isEmpty())
         load(m_historyTab, m_serverUrl + QLatin1String("/played.html"));
 }

@@ -9,7 +9,10 @@
 #include <QTextBrowser>
 #include <QUrl>
 
+#include "recorder/nowplaying.h"
+
 #include <functional>
+#include <optional>
 
 class QNetworkAccessManager;
 class QPushButton;
@@ -35,6 +38,10 @@ private:
     QObject *m_blankImages = nullptr;
 };
 
+// The Song history tab's page for titles the program saw itself: one row per title, newest
+// first as given, its time (hh:mm:ss) beside it. Titles are plain text.
+QString SeenSongsPage(const QList<SeenSong> &songs);
+
 class StationInfoWindow : public QDialog {
     Q_OBJECT
 public:
@@ -51,6 +58,12 @@ public:
     // `stationLink` is the address the stream announced as the station's web site;
     // `serverUrl` the stream server in use. Either may be empty. Loads all three tabs.
     StationInfoWindow(QString stationLink, QString serverUrl, QWidget *parent = nullptr);
+    // Titles an Icecast server listed for the station playing, newest first; nullopt for a
+    // server that keeps its own history page.
+    using SongHistorySource = std::function<std::optional<QList<SeenSong>>()>;
+    // As above; the Song history tab shows what `history` gives, when it gives anything.
+    StationInfoWindow(QString stationLink, QString serverUrl, SongHistorySource history,
+                      QWidget *parent = nullptr);
     ~StationInfoWindow() override;
 
     void setUrlOpener(UrlOpener opener) { m_openUrl = std::move(opener); }
@@ -83,6 +96,7 @@ private:
 
     QString m_stationLink;
     QString m_serverUrl;
+    SongHistorySource m_songHistory;
     UrlOpener m_openUrl;
     QNetworkAccessManager *m_manager = nullptr;
     QTabWidget *m_tabs = nullptr;

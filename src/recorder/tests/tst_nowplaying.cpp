@@ -4,10 +4,13 @@
 #include "pageserver.h"
 #include "recorder/nowplaying.h"
 #include "recorder/pagefetcher.h"
+#include "stationsim/icecastmount.h"
 #include "stationsim/pages.h"
 #include "stationsim/simulator.h"
 
+#include <QHostAddress>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace kestrune;
@@ -44,12 +47,28 @@ std::optional<QString> songOf(const QByteArray &page, const QByteArray &contentT
 // A tracker on an address the test can change, with its fetch's outcomes counted, so a
 // test knows a poll is over without waiting blindly.
 struct Poller {
+    Poller() {
+        tracker.setStreamHead([this] { return head; });
+    }
+
     QString address;
+    QString head; // the stream's response head
     NowPlayingTracker tracker{[this] { return address; }};
     QSignalSpy songs{&tracker, &NowPlayingTracker::songRead};
-    PageFetcher *fetcher = tracker.findChild<PageFetcher *>();
+    PageFetcher *fetcher = tracker.findChildren<PageFetcher *>().value(0);
     QSignalSpy fetched{fetcher, &PageFetcher::pageFetched};
     QSignalSpy failed{fetcher, &PageFetcher::fetchFailed};
+    // The fetch of an Icecast server's listing.
+    PageFetcher *statusFetcher = tracker.findChildren<PageFetcher *>().value(1);
+    QSignalSpy statusFetched{statusFetcher, &PageFetcher::pageFetched};
+    QSignalSpy statusFailed{statusFetcher, &PageFetcher::fetchFailed};
+
+    int statusOutcomes() const { return int(statusFetched.size() + statusFailed.size()); }
+    // Polls and waits for the listing's fetch to end too; true if both ended in time.
+    bool pollListing() {
+        const int before = statusOutcomes();
+        return poll() && QTest::qWaitFor([&] { return statusOutcomes() > before; }, WaitMs);
+    }
 
     int outcomes() const { return int(fetched.size() + failed.size()); }
     bool pollDone(int before) {
@@ -394,6 +413,182 @@ private Q_SLOTS:
         QCOMPARE(p.lastSong(), htmlEscape(station->songAt(1)));
         QVERIFY(p.lastSong().contains(QLatin1String("&amp;")));
         QCOMPARE(p.songs.size(), 2);
+    }
+
+    // --- Icecast servers -------------------------------------------------------------------
+
+    // Scripted servers: the mount answers the page fetch with audio, as Icecast does, and the
+    // listing is read only when the stream's head named an Icecast server and the page gave
+    // no song.
+    void icecastListing_data() {
+        QTest::addColumn<QString>("head");
+        QTest::addColumn<PageAnswer>("mountAnswer");
+        QTest::addColumn<PageAnswer>("listingAnswer");
+        QTest::addColumn<QStringList>("songs");
+        QTest::addColumn<int>("listingHits");
+        const QString icecastHead = QStringLiteral(
+            "HTTP/1.0 200 OK\r\nServer: Icecast 2.4.4\r\nContent-Type: audio/mpeg\r\n"
+            "icy-name:Bench\r\n\r\n");
+        PageAnswer audio = pageAnswer(QByteArray(4096, '\xff'), "audio/mpeg", false);
+        audio.head = "HTTP/1.0 200 OK\r\nServer: Icecast 2.4.4\r\nContent-Type: audio/mpeg";
+        audio.endless = true;
+        const PageAnswer listing = pageAnswer(
+            "{\"icestats\":{\"source\":[{\"listenurl\":\"http://x/other\",\"title\":\"No\"},"
+            "{\"listenurl\":\"http://localhost:8000/live.mp3\",\"artist\":\"A\","
+            "\"title\":\"B\"}]}}",
+            "application/json; charset=UTF-8");
+
+        QTest::newRow("Icecast: title from the listing")
+            << icecastHead << audio << listing << QStringList{"A - B"} << 1;
+        QTest::newRow("hidden server name, icy fields")
+            << QStringLiteral("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-br:128\r\n\r\n")
+            << audio << listing << QStringList{"A - B"} << 1;
+        QTest::newRow("mount listed without a title")
+            << icecastHead << audio
+            << pageAnswer("{\"icestats\":{\"source\":{\"listenurl\":\"http://h/live.mp3\"}}}",
+                          "application/json")
+            << QStringList{"Unknown"} << 1;
+        QTest::newRow("listing without the mount changes nothing")
+            << icecastHead << audio
+            << pageAnswer("{\"icestats\":{\"source\":{\"listenurl\":\"http://h/a\","
+                          "\"title\":\"x\"}}}",
+                          "application/json")
+            << QStringList() << 1;
+        QTest::newRow("listing not JSON")
+            << icecastHead << audio << pageAnswer("<html>nothing</html>") << QStringList() << 1;
+        QTest::newRow("listing larger than 4 MB")
+            << icecastHead << audio
+            << pageAnswer("{\"icestats\":{\"x\":\"" + QByteArray(5 * 1024 * 1024, 'x') + "\"}}",
+                          "application/json")
+            << QStringList() << 1;
+        QTest::newRow("classic server: no listing read")
+            << QStringLiteral("ICY 200 OK\r\nicy-name:x\r\ncontent-type:audio/mpeg\r\n\r\n")
+            << audio << listing << QStringList() << 0;
+        QTest::newRow("no head known: no listing read")
+            << QString() << audio << listing << QStringList() << 0;
+        QTest::newRow("Icecast head, but the page gives a song: no listing read")
+            << icecastHead << pageAnswer(statusPage("Classic")) << listing << QStringList{"Classic"}
+            << 0;
+    }
+    void icecastListing() {
+        QFETCH(QString, head);
+        QFETCH(PageAnswer, mountAnswer);
+        QFETCH(PageAnswer, listingAnswer);
+        QFETCH(QStringList, songs);
+        QFETCH(int, listingHits);
+        PageServer server;
+        QVERIFY(server.listen());
+        server.answer("/live.mp3", mountAnswer);
+        server.answer("/status-json.xsl", listingAnswer);
+        Poller p;
+        p.address = server.url("/live.mp3");
+        p.head = head;
+        if (listingHits > 0)
+            QVERIFY(p.pollListing());
+        else
+            QVERIFY(p.poll());
+        // Anything late would come now.
+        QTest::qWait(100);
+        QStringList read;
+        for (const QList<QVariant> &signal : std::as_const(p.songs))
+            read << signal.at(0).toString();
+        QCOMPARE(read, songs);
+        QCOMPARE(server.hits("/status-json.xsl"), listingHits);
+        const std::optional<QList<SeenSong>> history = p.tracker.icecastHistory();
+        QCOMPARE(history.has_value(), listingHits > 0);
+        if (history && !songs.isEmpty() && songs.first() != QLatin1String(UnknownSong)) {
+            QCOMPARE(history->size(), 1);
+            QCOMPARE(history->first().title, songs.first());
+        }
+    }
+
+    // A listing that never comes ends with the poll's time, before the next poll is due.
+    void silentListingEndsWithThePoll() {
+        PageServer server;
+        QVERIFY(server.listen());
+        server.answer("/live.mp3", pageAnswer("x", "audio/mpeg"));
+        PageAnswer silent;
+        silent.silent = true;
+        server.answer("/status-json.xsl", silent);
+        Poller p;
+        p.address = server.url("/live.mp3");
+        p.head = QStringLiteral("HTTP/1.0 200 OK\r\nServer: Icecast\r\n\r\n");
+        QVERIFY(p.pollListing());
+        QCOMPARE(p.statusFailed.size(), 1);
+        QCOMPARE(p.songs.size(), 0);
+    }
+
+    // The station changed while its listing was on the way: the late title is dropped.
+    void lateListingForAnotherAddressIsIgnored() {
+        PageServer server;
+        QVERIFY(server.listen());
+        server.answer("/live.mp3", pageAnswer("x", "audio/mpeg"));
+        PageAnswer late = pageAnswer(
+            "{\"icestats\":{\"source\":{\"listenurl\":\"http://h/live.mp3\",\"title\":\"T\"}}}",
+            "application/json");
+        late.delayMs = 300;
+        server.answer("/status-json.xsl", late);
+        Poller p;
+        p.address = server.url("/live.mp3");
+        p.head = QStringLiteral("HTTP/1.0 200 OK\r\nServer: Icecast\r\n\r\n");
+        QVERIFY(p.poll());
+        QTRY_COMPARE_WITH_TIMEOUT(server.hits("/status-json.xsl"), 1, WaitMs);
+        p.address = server.url("/other.mp3");
+        QVERIFY(QTest::qWaitFor([&] { return p.statusOutcomes() > 0; }, WaitMs));
+        QCOMPARE(p.songs.size(), 0);
+        QCOMPARE(p.tracker.icecastHistory(), std::nullopt);
+    }
+
+    // The simulator's Icecast-style mount, its head read off the stream as the player gets
+    // it: the title of each song slot is seen, a change is followed, and the history keeps
+    // each title once, newest first.
+    void simulatorIcecastMount() {
+        using namespace kestrune::stationsim;
+        SimulatorOptions options;
+        options.directoryPort = 0;
+        options.streamPort = 0;
+        StationSimulator sim(options);
+        qint64 now = 0;
+        sim.setClock([&now] { return now; });
+        QVERIFY(sim.start());
+        const QString mount =
+            QStringLiteral("http://127.0.0.1:%1/live.mp3").arg(sim.streamPorts().at(2));
+
+        QTcpSocket stream;
+        stream.connectToHost(QHostAddress::LocalHost, sim.streamPorts().at(2));
+        QVERIFY(stream.waitForConnected(WaitMs));
+        stream.write("GET /live.mp3 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+        QByteArray received;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                received += stream.readAll();
+                return received.contains("\r\n\r\n");
+            },
+            WaitMs));
+        stream.abort();
+        const QString head = QString::fromLatin1(received.left(received.indexOf("\r\n\r\n") + 4));
+        QVERIFY2(head.startsWith(QLatin1String("HTTP/1.0 200 OK\r\n")), qPrintable(head));
+
+        Poller p;
+        p.address = mount;
+        p.head = head;
+        const Station station = icecastStation();
+        QVERIFY(p.pollListing());
+        QCOMPARE(p.lastSong(), station.songAt(0));
+        QVERIFY(p.lastSong().contains(QLatin1String(" - ")));
+        QVERIFY(p.pollListing());
+        now = 30000;
+        QVERIFY(p.pollListing());
+        QCOMPARE(p.lastSong(), station.songAt(1));
+        QCOMPARE(p.songs.size(), 3);
+        const std::optional<QList<SeenSong>> history = p.tracker.icecastHistory();
+        QVERIFY(history);
+        QCOMPARE(history->size(), 2);
+        QCOMPARE(history->at(0).title, station.songAt(1));
+        QCOMPARE(history->at(1).title, station.songAt(0));
+        QVERIFY(history->at(0).firstSeen >= history->at(1).firstSeen);
+        p.tracker.clearHistory();
+        QCOMPARE(p.tracker.icecastHistory(), std::nullopt);
     }
 };
 

@@ -272,8 +272,9 @@ void MainWindow::afterRecordingWarning(RecWarningDialog::Kind kind, std::functio
 }
 
 void MainWindow::openStationInfo() {
-    auto *window = new StationInfoWindow(m_model.label(StationLabel::Link),
-                                         m_model.label(StationLabel::ServerUrl), this);
+    auto *window = new StationInfoWindow(
+        m_model.label(StationLabel::Link), m_model.label(StationLabel::ServerUrl),
+        [this] { return m_model.tracker().icecastHistory(); }, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->open();
 }
