@@ -290,6 +290,7 @@ QNetworkReply *RadioBrowserClient::get(const QString &url, qint64 cap, Done done
 
 void RadioBrowserClient::search(const QString &pathAndQuery) {
     abortSearch();
+    m_reachedFailure.reset();
     m_searchPath = pathAndQuery;
     m_searching = true;
     if (!m_serversKnown) {
@@ -343,6 +344,9 @@ void RadioBrowserClient::onSearchAnswer(const Result &result) {
         }
         return;
     }
+    // What a server that was reached said tells more than another that could not be.
+    if (result.failure != Failure::NoConnection || !m_reachedFailure)
+        m_reachedFailure = result;
     // A server that cannot be reached or fails is left for the next; one that sends too much
     // would likely be followed by others sending the same.
     if (result.failure != Failure::TooLarge && --m_triesLeft > 0) {
@@ -351,7 +355,9 @@ void RadioBrowserClient::onSearchAnswer(const Result &result) {
         return;
     }
     m_searching = false;
-    Q_EMIT searchFailed(result);
+    const Result failure = m_reachedFailure.value_or(result);
+    m_reachedFailure.reset();
+    Q_EMIT searchFailed(failure);
 }
 
 void RadioBrowserClient::abortSearch() {

@@ -134,6 +134,7 @@ private:
     bool m_serversKnown = false;
     int m_serverIndex = 0;
     int m_triesLeft = 0;
+    std::optional<Result> m_reachedFailure; // the last failure of a server that answered
     QString m_searchPath;
     bool m_searching = false;
     QPointer<QNetworkReply> m_searchReply;
