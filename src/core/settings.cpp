@@ -51,6 +51,9 @@ void Settings::LoadSettings() {
         QDir().mkdir(RecOutputDir);
     RecStationType = read(SettingName::RecStationType, SettingDefault::RecStationType);
     ReqTimeOut = read(SettingName::ReqTimeOut, SettingDefault::ReqTimeOut);
+    DirectoryProvider = read(SettingName::DirectoryProvider, SettingDefault::DirectoryProvider);
+    if (DirectoryProvider != DirectoryProviderValue::RadioBrowser)
+        DirectoryProvider = DirectoryProviderValue::Classic;
 }
 
 void Settings::SaveSettings() const {
@@ -61,6 +64,7 @@ void Settings::SaveSettings() const {
     write(SettingName::RecOutputDir, RecOutputDir);
     write(SettingName::RecStationType, RecStationType);
     write(SettingName::ReqTimeOut, ReqTimeOut);
+    write(SettingName::DirectoryProvider, DirectoryProvider);
 }
 
 QString Settings::firstSetup() const {

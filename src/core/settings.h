@@ -1,5 +1,6 @@
 // The program's stored settings: value names, defaults, and the three setting strings the
-// rest of the program reads (recordings folder, folder naming rule, connection time-out).
+// rest of the program reads (recordings folder, folder naming rule, connection time-out),
+// and which station directory is asked.
 #pragma once
 
 #include "core/registry.h"
@@ -15,12 +16,22 @@ inline const QString RecStationType = QStringLiteral("RecStationType");
 inline const QString ReqTimeOut = QStringLiteral("ReqTimeOut");
 // The connection speed picked on the first run; empty until the first-run dialog is done.
 inline const QString FirstSetup = QStringLiteral("FirstSetup");
+// Which station directory Get stations asks: one of the DirectoryProviderValue texts.
+inline const QString DirectoryProvider = QStringLiteral("DirectoryProvider");
 } // namespace SettingName
+
+// The stored values of DirectoryProvider. Anything else reads as the classic pages, so a
+// store written by a later version never leaves the program without a directory.
+namespace DirectoryProviderValue {
+inline const QString Classic = QStringLiteral("Classic");
+inline const QString RadioBrowser = QStringLiteral("RadioBrowser");
+} // namespace DirectoryProviderValue
 
 namespace SettingDefault {
 inline const QString RecStationType = QStringLiteral("From Genre");
 inline const QString ReqTimeOut = QStringLiteral("15"); // seconds
 inline const QString FirstSetup = QString();
+inline const QString DirectoryProvider = DirectoryProviderValue::Classic;
 } // namespace SettingDefault
 
 // Default recordings folder: "Recordings" beside the program when the program's folder is
@@ -38,10 +49,10 @@ class Settings {
 public:
     Settings(const Registry &registry, QString programFolder);
 
-    // Fills the three strings from the store (defaults where a value is missing) and creates
+    // Fills the four strings from the store (defaults where a value is missing) and creates
     // the recordings folder when it does not exist yet - one level only, silently.
     void LoadSettings();
-    // Writes RecOutputDir, RecStationType and ReqTimeOut, in that order.
+    // Writes RecOutputDir, RecStationType, ReqTimeOut and DirectoryProvider, in that order.
     void SaveSettings() const;
 
     // Reads FirstSetup afresh each time: it has no copy in memory.
@@ -56,6 +67,11 @@ public:
     QString RecOutputDir;
     QString RecStationType;
     QString ReqTimeOut;
+    QString DirectoryProvider;
+
+    bool usesRadioBrowser() const {
+        return DirectoryProvider == DirectoryProviderValue::RadioBrowser;
+    }
 
 private:
     const Registry &m_registry;

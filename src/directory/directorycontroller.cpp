@@ -1,5 +1,8 @@
 #include "directory/directorycontroller.h"
 
+#include "core/numbertext.h"
+#include "directory/choices.h"
+
 namespace kestrune {
 
 DirectoryController::DirectoryController(DirectoryState &state, const QString &programFolder,
@@ -12,6 +15,10 @@ DirectoryController::DirectoryController(DirectoryState &state, const QString &p
     connect(&m_download, &DirectoryDownload::progress, this, &DirectoryController::onProgress);
     connect(&m_download, &DirectoryDownload::finished, this, &DirectoryController::onFinished);
     connect(&m_download, &DirectoryDownload::failed, this, &DirectoryController::onFailed);
+    connect(&m_radioBrowser, &RadioBrowserClient::searchFinished, this,
+            &DirectoryController::onRadioBrowserPage);
+    connect(&m_radioBrowser, &RadioBrowserClient::searchFailed, this,
+            &DirectoryController::onRadioBrowserFailed);
 }
 
 void DirectoryController::setDirectoryHost(const QString &host) {
@@ -31,6 +38,21 @@ void DirectoryController::getStations(const QString &genreText, const QString &b
     Q_EMIT statusText(SearchingStatus);
     setCaption(SearchingCaption);
     m_state.MaxBitrate = MaxBitrateAfter(bandwidthText, m_state.MaxBitrate);
+    // Only one search runs, whichever directory it asks.
+    m_download.abort();
+    m_radioBrowser.abortSearch();
+    if (m_radioBrowserSource && m_radioBrowserSource()) {
+        m_pageIsRadioBrowser = true;
+        m_radioBrowserGenre = genreText;
+        m_radioBrowserHasNext = false;
+        Q_EMIT gridCleared();
+        m_state.StationCount = 0;
+        m_state.DirectoryPage.clear();
+        radioBrowserPage(0);
+        return;
+    }
+    m_pageIsRadioBrowser = false;
+    m_stations.clear();
     const QString word = GenreWord(genreText);
     Q_EMIT gridCleared();
     m_state.DirectoryUrl = QueryUrlText(m_host, word, m_state.MaxBitrate);
@@ -40,26 +62,113 @@ void DirectoryController::getStations(const QString &genreText, const QString &b
 }
 
 void DirectoryController::next() {
+    if (m_pageIsRadioBrowser) {
+        if (m_radioBrowserHasNext) {
+            clearForPage();
+            radioBrowserPage(m_radioBrowserOffset + RadioBrowserPageSize);
+        }
+        return;
+    }
     page(m_state.NextPageUrl);
 }
 
 void DirectoryController::previous() {
+    if (m_pageIsRadioBrowser) {
+        if (m_radioBrowserOffset > 0) {
+            clearForPage();
+            radioBrowserPage(qMax(0, m_radioBrowserOffset - RadioBrowserPageSize));
+        }
+        return;
+    }
     page(m_state.PreviousPageUrl);
 }
 
-void DirectoryController::page(const QString &url) {
-    if (!IsDirectoryAddress(url, m_host))
-        return;
+void DirectoryController::clearForPage() {
     Q_EMIT closePlaylistSocketRequested();
     setCaption(SearchingCaption);
     Q_EMIT gridCleared();
     m_state.DirectoryBytes = 0;
     m_state.StationCount = 0;
     m_state.DirectoryPage.clear();
+}
+
+void DirectoryController::radioBrowserPage(int offset) {
+    m_radioBrowserOffset = offset;
+    const QString path = RadioBrowserSearchPath(m_radioBrowserGenre, m_state.MaxBitrate, offset);
+    m_state.DirectoryUrl = m_radioBrowser.currentServer() + path;
+    m_radioBrowser.search(path);
+}
+
+void DirectoryController::onRadioBrowserPage(const RadioBrowserPage &page) {
+    m_state.MaxBitrate = MaxBitrateAfter(currentBandwidth(), m_state.MaxBitrate);
+    Q_EMIT gridCleared();
+    m_playlistPaths.clear();
+    m_stations.clear();
+    for (const RadioBrowserStation &station : page.stations) {
+        // The limit is the server's to apply; one that ignores it is held to it here.
+        if (m_state.MaxBitrate != NoBitrateLimit && station.bitrate > m_state.MaxBitrate)
+            continue;
+        const StationRow row = station.row();
+        Q_EMIT rowAdded(row.name, row.cells());
+        m_playlistPaths.append(row.playlistPath);
+        m_stations.append(station);
+    }
+    Q_EMIT playlistPathsChanged(m_playlistPaths);
+    m_state.StationCount = qint32(m_stations.size());
+    // A full page may have more behind it; the paths are kept for whoever shows the state.
+    m_radioBrowserHasNext = page.entries >= RadioBrowserPageSize;
+    m_state.NextPageUrl = m_radioBrowserHasNext
+                              ? RadioBrowserSearchPath(m_radioBrowserGenre, m_state.MaxBitrate,
+                                                       m_radioBrowserOffset + RadioBrowserPageSize)
+                              : QString();
+    m_state.PreviousPageUrl =
+        m_radioBrowserOffset > 0
+            ? RadioBrowserSearchPath(m_radioBrowserGenre, m_state.MaxBitrate,
+                                     qMax(0, m_radioBrowserOffset - RadioBrowserPageSize))
+            : QString();
+    Q_EMIT nextEnabled(m_radioBrowserHasNext);
+    Q_EMIT previousEnabled(m_radioBrowserOffset > 0);
+    setCaption(SignedNumber(m_state.StationCount) + QStringLiteral(" stations found."));
+    Q_EMIT statusText(ReadyStatus);
+    Q_EMIT busyChanged(false);
+    Q_EMIT getStationsEnabled(true);
+}
+
+void DirectoryController::onRadioBrowserFailed(const RadioBrowserClient::Result &result) {
+    switch (result.failure) {
+    case RadioBrowserClient::Failure::NoConnection:
+        endFailedSearch(NoConnectionCaption, NoConnectionMessage);
+        return;
+    case RadioBrowserClient::Failure::TooLarge:
+        endFailedSearch(QLatin1Char(' ') + PageTooLargeMessage, PageTooLargeMessage);
+        return;
+    case RadioBrowserClient::Failure::Status: {
+        QString answer = QString::number(result.httpStatus);
+        if (!result.reasonPhrase.isEmpty())
+            answer += QLatin1Char(' ') + result.reasonPhrase;
+        const QString text = ErrorStatusMessage + answer;
+        endFailedSearch(QLatin1Char(' ') + text, text);
+        return;
+    }
+    case RadioBrowserClient::Failure::Malformed:
+    case RadioBrowserClient::Failure::Other:
+        break;
+    }
+    endFailedSearch(currentCaption().contains(QLatin1String("Prebuffering")) ? QString()
+                                                                             : FailedCaption,
+                    QString());
+}
+
+void DirectoryController::page(const QString &url) {
+    if (!IsDirectoryAddress(url, m_host))
+        return;
+    clearForPage();
     m_download.start(url);
 }
 
 void DirectoryController::selectionChanged() {
+    m_radioBrowserHasNext = false;
+    m_radioBrowserOffset = 0;
     m_state.NextPageUrl.clear();
     m_state.PreviousPageUrl.clear();
     Q_EMIT nextEnabled(false);

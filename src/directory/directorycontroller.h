@@ -7,6 +7,7 @@
 #include "directory/directoryquery.h"
 #include "directory/directorystate.h"
 #include "directory/pageparser.h"
+#include "directory/radiobrowser.h"
 
 #include <QObject>
 #include <QString>
@@ -54,6 +55,12 @@ public:
     // The bandwidth box text as it is now; a finished page is filtered by the limit the box
     // shows then. Without a source the text of the last Get stations counts.
     void setBandwidthSource(TextSource source) { m_bandwidthSource = std::move(source); }
+    // Whether Get stations asks the JSON directory rather than the classic pages; asked at
+    // each Get stations, so a changed setting counts from the next search on. Without a
+    // source the classic pages are asked.
+    void setRadioBrowserSource(std::function<bool()> source) {
+        m_radioBrowserSource = std::move(source);
+    }
 
     // Get stations: a new query for the genre and bandwidth box texts.
     void getStations(const QString &genreText, const QString &bandwidthText,
@@ -70,6 +77,13 @@ public:
     const QStringList &playlistPaths() const { return m_playlistPaths; }
     const DownloadProgress &downloadProgress() const { return m_progress; }
     DirectoryDownload &download() { return m_download; }
+    RadioBrowserClient &radioBrowser() { return m_radioBrowser; }
+    // Whether a page is being fetched, from either directory.
+    bool isSearching() const { return m_download.isRunning() || m_radioBrowser.isSearching(); }
+    // Whether the rows shown came from the JSON directory; its stations then stand row for
+    // row in radioBrowserStations().
+    bool pageIsRadioBrowser() const { return m_pageIsRadioBrowser; }
+    const QList<RadioBrowserStation> &radioBrowserStations() const { return m_stations; }
 
 Q_SIGNALS:
     void busyChanged(bool busy); // busy cursor on, or restored
@@ -92,6 +106,10 @@ private:
     void onProgress(qint32 chunk, const QString &headerText);
     void onFinished();
     void onFailed(int code);
+    void radioBrowserPage(int offset);
+    void onRadioBrowserPage(const RadioBrowserPage &page);
+    void onRadioBrowserFailed(const RadioBrowserClient::Result &result);
+    void clearForPage();
     void endFailedSearch(const QString &caption, const QString &messageText);
     void setCaption(const QString &text);
     void applyPaging(const PagingUpdate &update, QString &url,
@@ -108,6 +126,13 @@ private:
     QString m_lastCaption;
     QString m_lastBandwidth;
     QStringList m_playlistPaths;
+    RadioBrowserClient m_radioBrowser;
+    std::function<bool()> m_radioBrowserSource;
+    bool m_pageIsRadioBrowser = false; // the rows shown (or being fetched)
+    QList<RadioBrowserStation> m_stations;
+    QString m_radioBrowserGenre;  // the genre box text of the last Get stations
+    int m_radioBrowserOffset = 0; // of the page shown or being fetched
+    bool m_radioBrowserHasNext = false;
 };
 
 } // namespace kestrune

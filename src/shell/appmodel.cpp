@@ -8,6 +8,7 @@
 #include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
+#include "stream/playlist.h"
 
 namespace kestrune {
 
@@ -23,11 +24,15 @@ AppModel::AppModel(Settings &settings, QObject *parent)
     // Start and Stop are asked about a running recording by the window before they run; a
     // recording still open when the connection drops is finished and tagged.
     host.closeRecording = [this] { m_recorder->StopRecord(); };
+    host.resolveServers = [this](ConnectionManager::Host::ServersDone done) {
+        return resolveRadioBrowserServers(std::move(done));
+    };
     m_connection = std::make_unique<ConnectionManager>(*m_engine, DirectoryHost(), host);
     m_directory =
         std::make_unique<DirectoryController>(m_directoryState, m_settings.programFolder());
     m_directoryState.DirectoryUrl = DirectoryHost() + QStringLiteral("/directory/?bitrate=999");
     m_directoryState.MaxBitrate = NoBitrateLimit;
+    m_directory->setRadioBrowserSource([this] { return m_settings.usesRadioBrowser(); });
     wireEngine();
     wireDirectory();
     wireRecorder();
@@ -137,10 +142,57 @@ void AppModel::GetArtist() {
 bool AppModel::selectStation(int row) {
     if (!m_stations.select(row))
         return false;
+    // The JSON directory's station is kept whole: playing it needs its address and id, and
+    // the selection outlives the page it was made on.
+    m_radioStation = m_directory->pageIsRadioBrowser()
+                         ? m_directory->radioBrowserStations().value(row)
+                         : RadioBrowserStation();
     const StationRow station = m_rows.value(row);
     setLabel(StationLabel::Genre, station.genre);
     setLabel(StationLabel::Bitrate, station.bitrateText);
     setLabel(StationLabel::Station, station.name);
+    return true;
+}
+
+bool AppModel::resolveRadioBrowserServers(
+    std::function<void(const QStringList &, const QString &)> done) {
+    const RadioBrowserStation station = m_radioStation;
+    if (station.uuid.isEmpty() || station.uuid != m_stations.SelectedPlaylistPath())
+        return false;
+    RadioBrowserClient &client = m_directory->radioBrowser();
+    client.abortFetches();
+    // The play is counted first, as the directory asks of its clients; whether that worked
+    // or not, the station is played from the address its listing gave.
+    client.countClick(station.uuid, [this, station, done](const RadioBrowserClient::Result &) {
+        if (!IsPlaylistAddress(station.urlResolved)) {
+            done({station.urlResolved}, QString());
+            return;
+        }
+        m_directory->radioBrowser().fetch(
+            station.urlResolved, MaxPlaylistBytes,
+            [done](const RadioBrowserClient::Result &playlist) {
+                if (!playlist.ok) {
+                    QString reason = QStringLiteral("The station's server could not be reached.");
+                    if (playlist.failure == RadioBrowserClient::Failure::Status)
+                        reason = QStringLiteral("The station's server answered %1 %2.")
+                                     .arg(playlist.httpStatus)
+                                     .arg(playlist.reasonPhrase)
+                                     .replace(QStringLiteral(" ."), QStringLiteral("."));
+                    else if (playlist.failure == RadioBrowserClient::Failure::TooLarge)
+                        reason = QStringLiteral("The playlist is larger than 1 MB.");
+                    done({}, reason);
+                    return;
+                }
+                // Only http(s) addresses from what a server sent.
+                QStringList servers;
+                for (const QString &server :
+                     ParsePlaylist(QString::fromLatin1(playlist.body)).servers) {
+                    if (IsWebAddress(server))
+                        servers << server;
+                }
+                done(servers, QString());
+            });
+    });
     return true;
 }
 
@@ -172,7 +224,7 @@ void AppModel::GetStationInfo() {
 StatusSnapshot AppModel::snapshot() const {
     StatusSnapshot state;
     state.phase = m_engine->status().phase();
-    state.directoryBusy = m_directory->download().isRunning();
+    state.directoryBusy = m_directory->isSearching();
     state.caption = m_engine->status().caption();
     state.stationSelected = m_stations.hasSelection();
     state.stationRows = int(m_rows.size());

@@ -7,6 +7,7 @@
 #include "core/usermessage.h"
 #include "directory/directorystate.h"
 #include "directory/pageparser.h"
+#include "directory/radiobrowser.h"
 #include "directory/stationlist.h"
 #include "recorder/recordingstate.h"
 #include "stream/audio/frequencyanalyser.h"
@@ -18,6 +19,7 @@
 #include <QList>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 namespace kestrune {
@@ -100,6 +102,10 @@ private:
     void wireDirectory();
     void wireEngine();
     void wireRecorder();
+    // The connection manager's way to a JSON directory station's servers; false when the
+    // selected station is a classic one (its playlist is fetched as always).
+    bool resolveRadioBrowserServers(
+        std::function<void(const QStringList &servers, const QString &failure)> done);
 
     Settings &m_settings;
     DirectoryState m_directoryState;
@@ -108,6 +114,7 @@ private:
     std::unique_ptr<DirectoryController> m_directory;
     StationList m_stations;
     QList<StationRow> m_rows;
+    RadioBrowserStation m_radioStation; // the selected one, when it is from the JSON directory
     RecordingState m_recording;
     std::unique_ptr<Recorder> m_recorder;
     std::unique_ptr<NowPlayingTracker> m_tracker;

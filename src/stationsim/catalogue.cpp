@@ -199,4 +199,9 @@ const Station *Catalogue::find(const QString &id) const {
     return list == m_byGenre.end() ? nullptr : &list->second.at(at->second);
 }
 
+int Catalogue::rankOf(const QString &id) const {
+    const auto at = m_byId.constFind(id);
+    return at == m_byId.constEnd() ? -1 : at->second;
+}
+
 } // namespace kestrune::stationsim

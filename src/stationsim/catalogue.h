@@ -45,6 +45,8 @@ public:
     // The station with the id, or null if no list made so far holds it. The pointer stays
     // valid for the catalogue's lifetime.
     const Station *find(const QString &id) const;
+    // Where the station with the id stands in its list (0: most listeners), or -1.
+    int rankOf(const QString &id) const;
 
 private:
     QString takeId(quint32 &state);

@@ -367,6 +367,8 @@ QByteArray StationSimulator::answerDirectory(const QByteArray &head, const QStri
         response = httpResponse("HTTP/1.1 200 OK", "text/html",
                                 directoryListing(QString::fromUtf8(line.target), client),
                                 m_options.contentLength);
+    } else if (path.startsWith("/json/")) {
+        response = answerJson(head, path, line.query);
     } else if (path.startsWith("/home/") && m_catalogue.find(QString::fromUtf8(path.mid(6)))) {
         const Station &station = *m_catalogue.find(QString::fromUtf8(path.mid(6)));
         response =

@@ -96,6 +96,23 @@ public:
     // The playlist addresses of a station, faults included.
     QStringList playlistAddresses(const Station &station) const;
 
+    // The JSON directory's view of the stations (radiobrowserapi.cpp).
+    struct JsonRequest {
+        QString target;    // path and query as sent
+        QString userAgent; // empty when none was sent
+    };
+    // The requests to "/json/..." so far, oldest first (the last 1000).
+    const QList<JsonRequest> &jsonRequests() const { return m_jsonRequests; }
+    // Plays counted through "/json/url/UUID" for a station id.
+    int clicks(const QString &stationId) const { return m_clicks.value(stationId); }
+    static QString stationUuid(const QString &id);
+    const Station *stationByUuid(const QString &uuid) const;
+    // The station the JSON directory marks as an HLS stream (the second of every list).
+    bool isHlsStation(const Station &station) const;
+    // Its url_resolved: the first playlist address, or for the third station of every list
+    // its playlist on the directory.
+    QString jsonStreamAddress(const Station &station) const;
+
 Q_SIGNALS:
     // A player's stream connection ended after `audioBytes` of audio (bytes after the
     // response header, whatever they were) had been handed to the system for sending.
@@ -114,6 +131,7 @@ private:
     void onDirectoryData(QTcpSocket *socket);
     QByteArray answerDirectory(const QByteArray &head, const QString &client);
     QByteArray directoryListing(const QString &target, const QString &client);
+    QByteArray answerJson(const QByteArray &head, const QByteArray &path, const QByteArray &query);
     testsupport::StreamRoute routeStream(int server, const QByteArray &head);
     testsupport::StreamRoute icecastMountRoute();
     QByteArray audioFor(const Station &station);
@@ -132,6 +150,8 @@ private:
     QHash<QString, Query> m_lastQuery;  // per client address
     QHash<QString, QByteArray> m_audio; // per stream format
     int m_nextFault = 0;                // index into InjectedFaults
+    QList<JsonRequest> m_jsonRequests;
+    QHash<QString, int> m_clicks; // station id -> plays counted
 };
 
 } // namespace kestrune::stationsim

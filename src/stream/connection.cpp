@@ -69,6 +69,27 @@ void ConnectionManager::Start() {
     if (!dropConnection(PlayerStatus::StartStoppedText))
         return;
     Q_EMIT fileToRecordText(QStringLiteral("None"));
+    if (m_host.resolveServers) {
+        ClosePlaylistSocket();
+        const quint64 round = m_resolveRound;
+        const bool resolving = m_host.resolveServers(
+            [this, round](const QStringList &servers, const QString &failure) {
+                if (round != m_resolveRound)
+                    return;
+                if (!failure.isEmpty()) {
+                    playlistFailed(failure);
+                    return;
+                }
+                ClosePlaylistSocket();
+                useServers(servers, !servers.isEmpty());
+            });
+        // Not when it has answered already (at once, from what it knew).
+        if (resolving && round == m_resolveRound) {
+            // The same bound as a playlist request: nothing waits for ever.
+            m_playlistTimeOut.start(qMax(1, m_timerConnect.interval() / 1000) * 1000);
+            return;
+        }
+    }
     requestPlaylist();
 }
 
@@ -141,6 +162,7 @@ void ConnectionManager::requestPlaylist() {
 }
 
 void ConnectionManager::ClosePlaylistSocket() {
+    ++m_resolveRound;
     m_playlistTimeOut.stop();
     m_playlistText = QByteArray(); // up to a megabyte, not kept for the next request
     if (QTcpSocket *socket = m_playlistSocket) {
@@ -171,9 +193,13 @@ void ConnectionManager::onPlaylistClosed() {
     ClosePlaylistSocket();
 
     const PlaylistServers parsed = ParsePlaylist(text);
-    m_servers = parsed.servers;
+    useServers(parsed.servers, parsed.anyAddress);
+}
+
+void ConnectionManager::useServers(const QStringList &servers, bool anyAddress) {
+    m_servers = servers;
     Q_EMIT serversChanged(m_servers);
-    if (!parsed.anyAddress)
+    if (!anyAddress)
         say(QStringLiteral("Couldn't find station addresses"));
     m_serverIndex = 0;
 

@@ -34,6 +34,11 @@ public:
         // Closes the recording file if one is open. Whether a running recording may be
         // interrupted at all is asked by the window before Start or Stop runs.
         std::function<void()> closeRecording;
+        // When set and it returns true, the station's servers come from it rather than from
+        // a playlist on the directory host: it calls `done` once with the servers, or with
+        // a reason they could not be had. A call after Stop or another Start is ignored.
+        using ServersDone = std::function<void(const QStringList &servers, const QString &failure)>;
+        std::function<bool(ServersDone done)> resolveServers;
     };
 
     // `directoryHost` is the directory's base address ("http://host[:port]"), where the
@@ -80,6 +85,8 @@ private:
     void requestPlaylist();
     void playlistFailed(const QString &reason);
     void onPlaylistClosed();
+    // Start goes on with these servers.
+    void useServers(const QStringList &servers, bool anyAddress);
     // Ends the running connection, shows `stoppedText`; false (after saying so) when no
     // station is selected.
     bool dropConnection(const QString &stoppedText);
@@ -100,6 +107,7 @@ private:
     int m_serverIndex = 0;
     int m_selectedServer = -1;
     QStringList m_saidSinceStart;
+    quint64 m_resolveRound = 0; // a resolveServers answer counts only for its own round
 };
 
 } // namespace kestrune

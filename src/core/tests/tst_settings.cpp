@@ -111,6 +111,8 @@ private Q_SLOTS:
         QCOMPARE(settings.RecOutputDir, expected);
         QCOMPARE(settings.RecStationType, QString("From Genre"));
         QCOMPARE(settings.ReqTimeOut, QString("15"));
+        QCOMPARE(settings.DirectoryProvider, QString("Classic"));
+        QVERIFY(!settings.usesRadioBrowser());
         QVERIFY(QFileInfo(expected).isDir());
         QCOMPARE(settings.firstSetup(), QString());
     }
@@ -148,20 +150,27 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(shallow).isDir());
     }
 
-    void saveSettingsWritesTheThreeStrings() {
+    void saveSettingsWritesTheFourStrings() {
         QTemporaryDir root;
         const Registry registry(root.path());
         Settings settings(registry, root.path());
         settings.RecOutputDir = "/srv/rec/";
         settings.RecStationType = "From Station Name";
         settings.ReqTimeOut = "5";
+        settings.DirectoryProvider = "RadioBrowser";
         settings.SaveSettings();
+        QCOMPARE(read(registry, "DirectoryProvider", ""), QString("RadioBrowser"));
 
         Settings again(registry, root.path());
         again.LoadSettings();
         QCOMPARE(again.RecOutputDir, QString("/srv/rec/"));
         QCOMPARE(again.RecStationType, QString("From Station Name"));
         QCOMPARE(again.ReqTimeOut, QString("5"));
+        QVERIFY(again.usesRadioBrowser());
+        // A value this version does not know falls back to the classic pages.
+        QVERIFY(write(registry, "DirectoryProvider", "radio browser"));
+        again.LoadSettings();
+        QCOMPARE(again.DirectoryProvider, QString("Classic"));
         // The first-run answer is not one of them.
         QCOMPARE(again.firstSetup(), QString());
         again.setFirstSetup("DSL/Cable/LAN");

@@ -35,7 +35,8 @@ private:
         Registry registry(m_fixture.root.filePath(QStringLiteral("settings")));
         Settings again(registry, m_fixture.root.path());
         again.LoadSettings();
-        return {again.RecOutputDir, again.RecStationType, again.ReqTimeOut};
+        return {again.RecOutputDir, again.RecStationType, again.ReqTimeOut,
+                again.DirectoryProvider};
     }
 
     static OptionsDialog *openedOptions(MainWindow &w) {
@@ -117,6 +118,7 @@ private Q_SLOTS:
         m_settings.RecOutputDir = folder.path();
         m_settings.RecStationType = QStringLiteral("From Genre");
         m_settings.ReqTimeOut = QStringLiteral("15");
+        m_settings.DirectoryProvider = QStringLiteral("Classic");
         m_settings.SaveSettings();
         test::TestWindow w = m_fixture.window();
         const QStringList before = stored();
@@ -131,18 +133,23 @@ private Q_SLOTS:
         QCOMPARE(dialog->folderChooser()->text(), folder.path());
         QCOMPARE(dialog->directoryBox()->Text(), QString("From Genre"));
         QCOMPARE(dialog->timeOutBox()->Text(), QString("15"));
+        QCOMPARE(dialog->providerBox()->Text(), QString("Classic directory pages"));
+        QCOMPARE(int(dialog->providerBox()->ListCount()), 2);
 
         // Typing and choosing change nothing until OK; Cancel leaves it all as it was.
         QTest::keyClicks(dialog->folderChooser()->textBox(), "/half");
         dialog->timeOutBox()->ListIndex(1);
         dialog->directoryBox()->ListIndex(0);
+        dialog->providerBox()->ListIndex(1);
         QCOMPARE(m_settings.RecOutputDir, folder.path());
         QCOMPARE(m_settings.ReqTimeOut, QString("15"));
+        QCOMPARE(m_settings.DirectoryProvider, QString("Classic"));
         dialog->findChild<QPushButton *>("cmdCancel")->click();
         QTRY_VERIFY(!w->findChild<OptionsDialog *>());
         QCOMPARE(m_settings.RecOutputDir, folder.path());
         QCOMPARE(m_settings.RecStationType, QString("From Genre"));
         QCOMPARE(m_settings.ReqTimeOut, QString("15"));
+        QCOMPARE(m_settings.DirectoryProvider, QString("Classic"));
         QCOMPARE(stored(), before);
 
         // OK: applied at once, stored, and the new time-out is the next Start's watchdog.
@@ -153,16 +160,29 @@ private Q_SLOTS:
         dialog->folderChooser()->setText(other.path());
         dialog->timeOutBox()->ListIndex(1);
         dialog->directoryBox()->ListIndex(0);
+        QCOMPARE(dialog->providerBox()->Text(), QString("Classic directory pages"));
+        dialog->providerBox()->ListIndex(1);
+        QCOMPARE(dialog->providerBox()->Text(), QString("Radio Browser"));
         dialog->findChild<QPushButton *>("cmdOK")->click();
         QTRY_VERIFY(!w->findChild<OptionsDialog *>());
-        const QStringList now{other.path(), "From Station Name", "10"};
+        const QStringList now{other.path(), "From Station Name", "10", "RadioBrowser"};
         QCOMPARE((QStringList{m_settings.RecOutputDir, m_settings.RecStationType,
-                              m_settings.ReqTimeOut}),
+                              m_settings.ReqTimeOut, m_settings.DirectoryProvider}),
                  now);
         QCOMPARE(stored(), now);
         w->connection().Start();
         QCOMPARE(w->connection().TimerConnect().interval(), 10000);
         w->connection().Stop();
+
+        // The dialog opens again on the stored choice, and going back is stored too.
+        w->menuClick(9);
+        dialog = openedOptions(*w);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->providerBox()->Text(), QString("Radio Browser"));
+        dialog->providerBox()->ListIndex(0);
+        dialog->findChild<QPushButton *>("cmdOK")->click();
+        QTRY_VERIFY(!w->findChild<OptionsDialog *>());
+        QCOMPARE(stored().value(3), QString("Classic"));
     }
 
     void blankFolderIsRefusedAndUnknownRuleShownAsItIs() {

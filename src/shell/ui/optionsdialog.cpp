@@ -28,6 +28,26 @@ const QStringList &OptionsDialog::TimeOutEntries() {
     return entries;
 }
 
+const QStringList &OptionsDialog::ProviderEntries() {
+    static const QStringList entries{QStringLiteral("Classic directory pages"),
+                                     QStringLiteral("Radio Browser")};
+    return entries;
+}
+
+namespace {
+
+QString providerValue(const QString &entry) {
+    return entry == OptionsDialog::ProviderEntries().value(1) ? DirectoryProviderValue::RadioBrowser
+                                                              : DirectoryProviderValue::Classic;
+}
+
+QString providerEntry(const QString &value) {
+    return OptionsDialog::ProviderEntries().value(
+        value == DirectoryProviderValue::RadioBrowser ? 1 : 0);
+}
+
+} // namespace
+
 OptionsDialog::OptionsDialog(Settings &settings, const ControlLibrary &controls, QWidget *parent)
     : QDialog(parent)
     , m_settings(settings)
@@ -62,8 +82,12 @@ OptionsDialog::OptionsDialog(Settings &settings, const ControlLibrary &controls,
     if (m_cmbTimeOut)
         inner->addWidget(m_cmbTimeOut);
     inner->addStretch();
+    m_cmbProvider = controls.createLumabox(panel);
     auto *panelLayout = new QVBoxLayout(panel);
     panelLayout->addWidget(frame);
+    panelLayout->addWidget(new QLabel(QStringLiteral("Station directory:"), panel));
+    if (m_cmbProvider)
+        panelLayout->addWidget(m_cmbProvider);
 
     auto *ok = namedButton("cmdOK", QStringLiteral("OK"), this);
     ok->setDefault(true);
@@ -96,6 +120,13 @@ OptionsDialog::OptionsDialog(Settings &settings, const ControlLibrary &controls,
             m_cmbTimeOut->AddItem(entry);
         m_cmbTimeOut->Text(settings.ReqTimeOut);
     }
+    if (m_cmbProvider) {
+        m_cmbProvider->setObjectName(QStringLiteral("cmbProvider"));
+        m_cmbProvider->Font(tahoma);
+        for (const QString &entry : ProviderEntries())
+            m_cmbProvider->AddItem(entry);
+        m_cmbProvider->Text(providerEntry(settings.DirectoryProvider));
+    }
 }
 
 void OptionsDialog::setMessageHandler(std::function<void(const QString &text)> handler) {
@@ -113,6 +144,8 @@ void OptionsDialog::onOk() {
         m_settings.RecStationType = m_cmbDirectory->Text();
     if (m_cmbTimeOut)
         m_settings.ReqTimeOut = m_cmbTimeOut->Text();
+    if (m_cmbProvider)
+        m_settings.DirectoryProvider = providerValue(m_cmbProvider->Text());
     m_settings.SaveSettings();
     accept();
 }

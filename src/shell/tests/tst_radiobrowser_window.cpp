@@ -1,0 +1,108 @@
+// The real main window, offscreen, with the JSON station directory chosen: Get stations lists
+// the simulator's stations, and a double click counts the play and then plays the station
+// through the null output, from its stream address or from the playlist it names.
+#include "components/statuspanels.h"
+#include "core/settings.h"
+#include "directory/directorycontroller.h"
+#include "directory/ui/stationgrid.h"
+#include "shell/ui/mainwindow.h"
+#include "stationsim/simulator.h"
+#include "stream/connection.h"
+#include "stream/engine.h"
+#include "stream/playerstatus.h"
+#include "windowfixture.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+
+using namespace kestrune;
+using namespace kestrune::stationsim;
+
+class RadioBrowserWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    test::WindowFixture m_fixture;
+    Settings &m_settings = m_fixture.settings;
+
+    static void doubleClickRow(MainWindow &w, int row) {
+        QTreeView *view = w.stationGrid()->view();
+        const QModelIndex index = view->model()->index(row, 0);
+        view->setCurrentIndex(index);
+        Q_EMIT view->doubleClicked(index);
+    }
+
+    // Plays grid row `row`, which shows `station`; returns the clicks the simulator had
+    // counted for it when the player first asked a stream server.
+    static int playRow(MainWindow &w, StationSimulator &sim, int row, const Station &station) {
+        int clicksAtRequest = -1;
+        const QMetaObject::Connection watch = QObject::connect(
+            &w.engine().status(), &PlayerStatus::phaseChanged, &w, [&](PlayerPhase phase) {
+                if (phase == PlayerPhase::Requesting && clicksAtRequest < 0)
+                    clicksAtRequest = sim.clicks(station.id);
+            });
+        doubleClickRow(w, row);
+        const bool playing = QTest::qWaitFor(
+            [&] { return w.statusPanels()->panelText(1) == QString("Status: Playing stream"); },
+            15000);
+        QObject::disconnect(watch);
+        return playing ? clicksAtRequest : -2;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_fixture.prepare()); }
+
+    void listsAndPlaysStationsOfTheJsonDirectory() {
+        SimulatorOptions options;
+        options.directoryPort = 0;
+        options.streamPort = 0;
+        StationSimulator sim(options);
+        QString error;
+        QVERIFY2(sim.start(&error), qPrintable(error));
+        qputenv("KESTRUNE_DIRECTORY_URL",
+                QStringLiteral("http://127.0.0.1:%1").arg(sim.directoryPort()).toLatin1());
+        m_settings.DirectoryProvider = DirectoryProviderValue::RadioBrowser;
+        m_settings.ReqTimeOut = QStringLiteral("5");
+        m_settings.SaveSettings();
+        test::TestWindow w = m_fixture.window();
+        QVERIFY(m_settings.usesRadioBrowser());
+
+        // The first search: "Top 25 streams" with "All Bitrates", as the window starts.
+        w->findChild<QPushButton *>("cmdGetStations")->click();
+        QVERIFY(QTest::qWaitFor(
+            [&] { return w->stationGrid()->caption().endsWith("stations found."); }, 15000));
+        const QList<Station> &top = sim.catalogue().stations(Catalogue::defaultGenre());
+        // The second station of the list is an HLS stream and is left out.
+        QCOMPARE(w->stationGrid()->rowCount(), 24);
+        QCOMPARE(w->stationGrid()->caption(), QString(" 24 stations found."));
+        QCOMPARE(w->stationGrid()->itemText(0), top.at(0).name);
+        QCOMPARE(w->stationGrid()->itemText(1), top.at(2).name);
+        QCOMPARE(w->stationGrid()->cellText(0, 4), QString("Unknown"));
+        QVERIFY(w->findChild<QPushButton *>("cmdNext")->isEnabled());
+        QVERIFY(!w->findChild<QPushButton *>("cmdPrevious")->isEnabled());
+
+        // A stream address: the play is counted before the stream is asked for.
+        QCOMPARE(sim.clicks(top.at(0).id), 0);
+        QCOMPARE(playRow(*w, sim, 0, top.at(0)), 1);
+        QCOMPARE(w->connection().servers(), QStringList{sim.jsonStreamAddress(top.at(0))});
+        QCOMPARE(w->findChild<QLabel *>("lblStation")->text().isEmpty(), false);
+        QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
+        w->findChild<QPushButton *>("cmdStopStreaming")->click();
+
+        // A playlist address: its servers become the server list.
+        QCOMPARE(playRow(*w, sim, 1, top.at(2)), 1);
+        QCOMPARE(w->connection().servers(), sim.playlistAddresses(top.at(2)));
+        QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
+        w->findChild<QPushButton *>("cmdStopStreaming")->click();
+
+        for (const StationSimulator::JsonRequest &r : sim.jsonRequests())
+            QCOMPARE(r.userAgent, QString("Kestrune/1.0.0"));
+        m_settings.DirectoryProvider = DirectoryProviderValue::Classic;
+        m_settings.SaveSettings();
+    }
+};
+
+QTEST_MAIN(RadioBrowserWindowTest)
+#include "tst_radiobrowser_window.moc"
