@@ -212,6 +212,9 @@ void DirectoryController::onFailed(int code) {
         endFailedSearch(NoConnectionCaption, NoConnectionMessage);
     } else if (error == DownloadError::PageTooLarge) {
         endFailedSearch(QLatin1Char(' ') + PageTooLargeMessage, PageTooLargeMessage);
+    } else if (error == DownloadError::RedirectFailed) {
+        const QString text = FailedCaption.trimmed() + QLatin1Char(' ') + m_download.failureText();
+        endFailedSearch(QLatin1Char(' ') + text, text);
     } else if (m_download.httpStatus() >= 300) {
         // A redirect that could not be followed (a loop, or off the directory) ends on its
         // own answer, which says more than a bare failure.

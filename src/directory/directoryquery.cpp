@@ -197,6 +197,8 @@ void DirectoryDownload::start(const QString &url) {
     m_bodyBytes = 0;
     m_httpStatus = 0;
     m_reasonPhrase.clear();
+    m_failureText.clear();
+    m_visited.clear();
 
     if (!IsDirectoryAddress(url, m_host)) {
         const quint64 attempt = m_attempt;
@@ -208,16 +210,55 @@ void DirectoryDownload::start(const QString &url) {
     }
 
     // Tolerant parsing keeps "&" and "/" of a genre word as they are.
-    QNetworkRequest request(QUrl(url, QUrl::TolerantMode));
+    const QUrl address(url, QUrl::TolerantMode);
+    m_visited << address.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments);
+    // The time limit covers the whole chain of redirects.
+    m_deadline->start(m_timeLimitMs);
+    request(address);
+}
+
+void DirectoryDownload::request(const QUrl &url) {
+    m_address = url;
+    m_redirecting = false;
+    QNetworkRequest request(url);
     request.setTransferTimeout(TransferTimeoutMs);
+    // Followed here, so that every hop is checked and a chain that ends says where.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::SameOriginRedirectPolicy);
+                         QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
-    m_deadline->start(m_timeLimitMs);
     connect(reply, &QNetworkReply::metaDataChanged, this, &DirectoryDownload::onHeader);
     connect(reply, &QNetworkReply::readyRead, this, &DirectoryDownload::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &DirectoryDownload::onFinished);
+}
+
+std::optional<QUrl> DirectoryDownload::nextAddress(const QString &location) {
+    const QUrl target = m_address.resolved(QUrl(location, QUrl::TolerantMode))
+                            .adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
+    QString shown = target.toString(QUrl::FullyEncoded);
+    if (shown.size() > 200)
+        shown = shown.left(200) + QStringLiteral("...");
+    const QString scheme = target.scheme();
+    if (!target.isValid() || target.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        m_failureText = RedirectSchemeText.arg(shown);
+        return std::nullopt;
+    }
+    if (scheme == QLatin1String("https")) {
+        m_failureText = RedirectSecureText.arg(shown);
+        return std::nullopt;
+    }
+    const QString key = target.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments);
+    if (m_visited.contains(key)) {
+        m_failureText = RedirectLoopText.arg(shown);
+        return std::nullopt;
+    }
+    if (m_visited.size() > MaxRedirects) {
+        m_failureText = TooManyRedirectsText.arg(shown);
+        return std::nullopt;
+    }
+    m_visited << key;
+    return target;
 }
 
 void DirectoryDownload::abort() {
@@ -290,6 +331,11 @@ void DirectoryDownload::onHeader() {
     readStatus();
     if (m_httpStatus == 0)
         return;
+    static const QList<int> followed = {301, 302, 303, 307, 308};
+    if (followed.contains(m_httpStatus) && reply->hasRawHeader("Location")) {
+        m_redirecting = true;
+        return;
+    }
     const bool http2 = reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
     QString text = (http2 ? QStringLiteral("HTTP/2 ") : QStringLiteral("HTTP/1.1 ")) +
                    QString::number(m_httpStatus);
@@ -316,6 +362,8 @@ void DirectoryDownload::onReadyRead() {
 
 void DirectoryDownload::writeAvailable() {
     const QByteArray data = m_reply->readAll();
+    if (m_redirecting)
+        return;
     if (data.isEmpty())
         return;
     m_anyData = true;
@@ -359,6 +407,19 @@ void DirectoryDownload::onFinished() {
     if (m_reply != reply)
         return;
     readStatus();
+    if (m_redirecting && reply->error() == QNetworkReply::NoError) {
+        const QString location = QString::fromLatin1(reply->rawHeader("Location").trimmed());
+        m_reply = nullptr;
+        reply->deleteLater();
+        if (const std::optional<QUrl> next = nextAddress(location)) {
+            request(*next);
+        } else {
+            m_deadline->stop();
+            discardPageFile();
+            Q_EMIT failed(int(DownloadError::RedirectFailed));
+        }
+        return;
+    }
     closeFile();
     const QNetworkReply::NetworkError error = reply->error();
     m_deadline->stop();

@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
+#include <QUrl>
 
 #include <optional>
 
@@ -65,6 +67,9 @@ enum class DownloadError : int {
     PageTooLarge = 1600,
     // The address is not on the directory host (see IsDirectoryAddress); nothing was fetched.
     AddressRefused = 1601,
+    // A redirect that is not followed: a loop, a sixth hop, or a target that is not http
+    // (DirectoryDownload::failureText says which, and where it led).
+    RedirectFailed = 1602,
 };
 
 // The progress texts of a directory download. The counting state lives as long as the
@@ -119,7 +124,20 @@ public:
     // search going for ever, since the transfer time-out only counts silence.
     void setTimeLimit(int ms) { m_timeLimitMs = ms; }
 
-    // Only addresses on this host are fetched, and only redirects to it are followed.
+    // The longest redirect chain followed, and what ends one (%1: the address it ended at).
+    // Secure (https) addresses are refused until the program can open them everywhere.
+    static constexpr int MaxRedirects = 5;
+    inline static const QString RedirectLoopText =
+        QStringLiteral("The directory redirects in a loop, back to %1.");
+    inline static const QString TooManyRedirectsText =
+        QStringLiteral("The directory redirects more than 5 times; the last address was %1.");
+    inline static const QString RedirectSchemeText = QStringLiteral(
+        "The directory redirects to %1, which is neither an http nor an https address.");
+    inline static const QString RedirectSecureText = QStringLiteral(
+        "The directory redirects to %1, a secure (https) address, which cannot be opened yet.");
+
+    // Only addresses on this host are fetched. Its redirects are followed to any http
+    // address, at most MaxRedirects of them; a page's own links stay on the host.
     void setDirectoryHost(const QString &host) { m_host = host; }
     QString directoryHost() const { return m_host; }
 
@@ -143,6 +161,9 @@ public:
     int httpStatus() const { return m_httpStatus; }
     QString reasonPhrase() const { return m_reasonPhrase; }
 
+    // Why the last download failed with RedirectFailed; empty otherwise.
+    QString failureText() const { return m_failureText; }
+
     // How a network error is reported: a DownloadError value, or OtherFailureBase plus the
     // error. Exposed for tests.
     static int failureCode(int networkError, bool anyDataReceived);
@@ -155,6 +176,10 @@ Q_SIGNALS:
     void failed(int code);
 
 private:
+    // Sends the request for one address of the redirect chain.
+    void request(const QUrl &url);
+    // The next address of the chain, or the reason it ends (in m_failureText).
+    std::optional<QUrl> nextAddress(const QString &location);
     void onHeader();
     void onReadyRead();
     void onFinished();
@@ -179,6 +204,11 @@ private:
     int m_httpStatus = 0;
     QString m_reasonPhrase;
     bool m_anyData = false;
+    // The answer in hand is a redirect: its body is no page.
+    bool m_redirecting = false;
+    QUrl m_address; // where the current request went
+    QStringList m_visited;
+    QString m_failureText;
     QTimer *m_deadline = nullptr;
     int m_timeLimitMs = 60000;
 };

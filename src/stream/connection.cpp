@@ -39,6 +39,14 @@ ConnectionManager::ConnectionManager(StreamEngine &engine, QString directoryHost
     // The client's own message (a server list without addresses leaves it nothing to ask).
     connect(&m_engine.client(), &HTTPStream::messageRequested, this,
             [this](const QString &text) { say(text, MessageIcon::Information); });
+    // A server that cannot be reached through its redirects is said to be so (once); the
+    // watchdog goes on to the next server as with any server that does not play.
+    connect(&m_engine.client(), &HTTPStream::Error, this,
+            [this](StreamError number, const QString &text) {
+                if (number == StreamError::RedirectFailed ||
+                    number == StreamError::SecureNotSupported)
+                    say(text);
+            });
     m_playlistTimeOut.setSingleShot(true);
     connect(&m_playlistTimeOut, &QTimer::timeout, this, [this] {
         playlistFailed(QStringLiteral("The directory did not send it within %1 seconds.")
@@ -121,16 +129,20 @@ void ConnectionManager::connectToServer() {
 }
 
 void ConnectionManager::requestPlaylist() {
-    // The wait for the playlist never hangs: a failure or the time-out ends it.
-    ClosePlaylistSocket();
     const QUrl directory(m_directoryHost);
     const QString path = ask(m_host.selectedPlaylistPath, QString());
+    m_playlistRedirects.start(QUrl(m_directoryHost + path, QUrl::TolerantMode));
+    fetchPlaylist(directory.host(), quint16(directory.port(80)), path.toLatin1());
+}
+
+void ConnectionManager::fetchPlaylist(const QString &host, quint16 port, const QByteArray &target) {
+    // The wait for the playlist never hangs: a failure or the time-out ends it.
+    ClosePlaylistSocket();
     auto *socket = new QTcpSocket(this);
     m_playlistSocket = socket;
-    connect(socket, &QTcpSocket::connected, this, [socket, directory, path] {
+    connect(socket, &QTcpSocket::connected, this, [socket, host, target] {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        const QByteArray request = "GET " + path.toLatin1() +
-                                   " HTTP/1.1\r\nHost: " + directory.host().toLatin1() +
+        const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() +
                                    "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
         socket->write(request);
     });
@@ -158,7 +170,7 @@ void ConnectionManager::requestPlaylist() {
             });
     const int seconds = qMax(1, m_timerConnect.interval() / 1000);
     m_playlistTimeOut.start(seconds * 1000);
-    socket->connectToHost(directory.host(), quint16(directory.port(80)));
+    socket->connectToHost(host, port);
 }
 
 void ConnectionManager::ClosePlaylistSocket() {
@@ -183,8 +195,22 @@ void ConnectionManager::playlistFailed(const QString &reason) {
 }
 
 void ConnectionManager::onPlaylistClosed() {
-    // An error page or a redirect (which is not followed) holds no servers, though its
-    // header or text may hold addresses.
+    if (const auto location = RedirectLocation(m_playlistText)) {
+        const RedirectChain::Step step = m_playlistRedirects.follow(*location);
+        if (!step.failure.isEmpty()) {
+            playlistFailed(step.failure);
+            return;
+        }
+        // Each hop is asked as the first address was, with a time-out of its own.
+        QByteArray target = step.target.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority |
+                                                  QUrl::RemoveFragment);
+        if (target.isEmpty())
+            target = "/";
+        fetchPlaylist(step.target.host(), quint16(step.target.port(80)), target);
+        return;
+    }
+    // An error page (or a redirect without a target) holds no servers, though its header or
+    // text may hold addresses.
     if (const QString refusal = PlaylistRefusal(m_playlistText); !refusal.isEmpty()) {
         playlistFailed(QStringLiteral("The directory answered ") + refusal + u'.');
         return;

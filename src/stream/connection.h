@@ -1,6 +1,7 @@
 // The road from "play the selected station" to a stream being requested: the station's
-// playlist is fetched from the directory host, its servers listed, and the stream client
-// pointed at one of them; a watchdog moves on to the next server while nothing plays.
+// playlist is fetched from the directory host (following its redirects as the stream client
+// does), its servers listed, and the stream client pointed at one of them; a watchdog moves
+// on to the next server while nothing plays.
 //
 // Like the intake, the manager shows nothing itself: it emits texts and requests, and asks
 // its host the few questions only the host can answer (is a station selected, may a
@@ -8,6 +9,7 @@
 #pragma once
 
 #include "core/usermessage.h"
+#include "stream/httpstream.h"
 
 #include <QObject>
 #include <QPointer>
@@ -83,6 +85,8 @@ private:
     void watchdogTick();
     void stopStreamAndSound();
     void requestPlaylist();
+    // One request of the playlist's redirect chain; `target` is the request line's path.
+    void fetchPlaylist(const QString &host, quint16 port, const QByteArray &target);
     void playlistFailed(const QString &reason);
     void onPlaylistClosed();
     // Start goes on with these servers.
@@ -101,6 +105,7 @@ private:
     QTimer m_playlistTimeOut;
     QPointer<QTcpSocket> m_playlistSocket;
     QByteArray m_playlistText;
+    RedirectChain m_playlistRedirects{QStringLiteral("The directory")};
     QStringList m_servers;
     bool m_streamWanted = false;
     bool m_playlistReady = false;

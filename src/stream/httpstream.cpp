@@ -12,6 +12,10 @@ namespace kestrune {
 namespace {
 
 const QString Scheme = QStringLiteral("http://");
+const QString SecureScheme = QStringLiteral("https://");
+
+// Longer addresses are cut short in a message; the whole of one is of no use to a reader.
+constexpr qsizetype ShownAddressLength = 200;
 
 // Only the header block is needed (for the challenge check); a server that never ends its
 // header must not make us hold the whole stream.
@@ -126,6 +130,15 @@ bool offersBasic(const QStringList &schemes) {
     return schemes.contains(QStringLiteral("Basic"), Qt::CaseInsensitive);
 }
 
+// Whether a status line is one of the redirects that are followed.
+bool isRedirectStatus(const QByteArray &statusLine) {
+    if (!statusLine.startsWith("HTTP/"))
+        return false;
+    const QList<QByteArray> words = statusLine.trimmed().split(' ');
+    const QByteArray code = words.value(1);
+    return code == "301" || code == "302" || code == "303" || code == "307" || code == "308";
+}
+
 } // namespace
 
 StreamTarget ResolveStreamTarget(const QString &url, bool useProxy, const QString &proxyServer,
@@ -235,6 +248,65 @@ std::optional<StreamFailure> AuthenticationChallenge(const QByteArray &response)
     return std::nullopt;
 }
 
+std::optional<QString> RedirectLocation(const QByteArray &response) {
+    const QByteArray head = headerBlock(response);
+    const QList<QByteArray> lines = head.split('\n');
+    if (!isRedirectStatus(lines.value(0)))
+        return std::nullopt;
+    static const QByteArray name = "location:";
+    for (const QByteArray &line : lines) {
+        if (line.size() >= name.size() && line.left(name.size()).toLower() == name)
+            return QString::fromLatin1(line.mid(name.size()).trimmed());
+    }
+    return std::nullopt;
+}
+
+void RedirectChain::start(const QUrl &first) {
+    m_current = first;
+    m_seen = {first.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments)};
+    m_hops = 0;
+}
+
+RedirectChain::Step RedirectChain::follow(const QString &location) {
+    const QUrl target = m_current.resolved(QUrl(location, QUrl::TolerantMode))
+                            .adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
+    Step step;
+    const QString scheme = target.scheme(); // QUrl keeps it in lower case
+    if (!target.isValid() || target.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        step.failure = SchemeText.arg(m_subject, shown(target));
+        return step;
+    }
+    if (scheme == QLatin1String("https")) {
+        step.secure = true;
+        step.failure = SecureText.arg(m_subject, shown(target));
+        return step;
+    }
+    const QString key = target.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments);
+    if (m_seen.contains(key)) {
+        step.failure = LoopText.arg(m_subject, shown(target));
+        return step;
+    }
+    if (m_hops >= MaxHops) {
+        step.failure = TooManyText.arg(m_subject, shown(target));
+        return step;
+    }
+    ++m_hops;
+    m_seen.insert(key);
+    m_current = target;
+    step.target = target;
+    return step;
+}
+
+QString RedirectChain::shown(const QUrl &address) {
+    QString text = address.toString(QUrl::FullyEncoded | QUrl::RemovePassword);
+    if (text.isEmpty())
+        text = QStringLiteral("an empty address");
+    if (text.size() > ShownAddressLength)
+        text = text.left(ShownAddressLength) + QStringLiteral("...");
+    return text;
+}
+
 HTTPStream::HTTPStream(QObject *parent)
     : QObject(parent) {}
 
@@ -330,7 +402,17 @@ void HTTPStream::StartStreaming() {
         Q_EMIT messageRequested(QStringLiteral("Please, enter the URL to retrieve."));
         return;
     }
+    // Spoken to in plain HTTP, a secure server answers with nothing playable, if at all.
+    if (m_url.startsWith(SecureScheme, Qt::CaseInsensitive)) {
+        Q_EMIT Error(StreamError::SecureNotSupported,
+                     SecureText.arg(RedirectChain::shown(QUrl(m_url, QUrl::TolerantMode))));
+        return;
+    }
+    m_redirects.start(QUrl(m_url.startsWith(Scheme) ? m_url : Scheme + m_url, QUrl::TolerantMode));
+    connectToUrl();
+}
 
+void HTTPStream::connectToUrl() {
     const StreamTarget target = ResolveStreamTarget(m_url, m_useProxy, m_proxyServer, m_proxyPort);
     if (target.error) {
         Q_EMIT Error(target.error->first, target.error->second);
@@ -345,6 +427,9 @@ void HTTPStream::StartStreaming() {
     m_headComplete = false;
     m_requestBytesPending = 0;
     m_endPending = false;
+    m_statusKnown = false;
+    m_redirecting = false;
+    m_held.clear();
 
     dropSocket();
     m_socket = new QTcpSocket(this);
@@ -422,8 +507,12 @@ void HTTPStream::onReadyRead() {
     // Until the socket is empty or the host has no room; a host that runs out of room asks
     // for resumeReading() once it has some again.
     while (socket && socket == m_socket && socket->bytesAvailable() > 0) {
+        const bool holding = !m_statusKnown || m_redirecting;
         // Once the server has closed, what is in hand is all there will be: it goes in whole.
-        const qint64 allowed = m_allowance && !m_endPending ? m_allowance() : SocketBufferBytes;
+        // What is held back is bounded by the head's own limit, not by the host's room.
+        qint64 allowed = m_allowance && !m_endPending ? m_allowance() : SocketBufferBytes;
+        if (holding)
+            allowed = std::max<qint64>(1, MaxResponseHead - m_held.size());
         if (allowed <= 0)
             return;
         const qint64 want = std::min({socket->bytesAvailable(), allowed, SocketBufferBytes});
@@ -434,10 +523,55 @@ void HTTPStream::onReadyRead() {
         m_block.resize(got);
         m_downloadedBytes += got;
         keepResponseHead(m_block);
-        if (m_recording && m_recording->IsRecording())
-            m_recording->AppendToRecording(m_block);
-        Q_EMIT Streaming(m_block, static_cast<qint32>(got));
+        if (holding) {
+            m_held += m_block;
+            decideOnHead();
+        } else {
+            handOver(m_block);
+        }
     }
+}
+
+void HTTPStream::handOver(const QByteArray &block) {
+    if (m_recording && m_recording->IsRecording())
+        m_recording->AppendToRecording(block);
+    Q_EMIT Streaming(block, static_cast<qint32>(block.size()));
+}
+
+void HTTPStream::decideOnHead() {
+    if (!m_statusKnown) {
+        const qsizetype lineEnd = m_held.indexOf('\n');
+        if (lineEnd < 0 && m_held.size() < MaxResponseHead && !m_endPending)
+            return;
+        m_statusKnown = true;
+        m_redirecting = isRedirectStatus(m_held.left(lineEnd));
+    }
+    if (m_redirecting && !m_headComplete && !m_endPending)
+        return;
+    if (m_redirecting && RedirectLocation(m_responseHead)) {
+        followRedirect();
+        return;
+    }
+    // Not a redirect after all (or one that names no target): the host gets it as it came.
+    m_redirecting = false;
+    const QByteArray held = std::exchange(m_held, QByteArray());
+    if (!held.isEmpty())
+        handOver(held);
+}
+
+void HTTPStream::followRedirect() {
+    const RedirectChain::Step step = m_redirects.follow(RedirectLocation(m_responseHead).value());
+    dropSocket();
+    m_held.clear();
+    if (!step.failure.isEmpty()) {
+        Q_EMIT Error(step.secure ? StreamError::SecureNotSupported : StreamError::RedirectFailed,
+                     step.failure);
+        return;
+    }
+    // The next hop is asked exactly as if its address had been the Url.
+    setUrl(step.target.toString(QUrl::FullyEncoded));
+    connectToUrl();
+    Q_EMIT Status(RedirectedText.arg(RedirectChain::shown(step.target)));
 }
 
 void HTTPStream::onDisconnected() {
@@ -448,8 +582,11 @@ void HTTPStream::onDisconnected() {
     // many the host can take at once.
     m_endPending = true;
     onReadyRead();
-    // The host may have stopped or restarted from its Streaming handler: then this
-    // connection's end is no longer news.
+    // A head cut short is decided on what came of it.
+    if (m_socket == socket && (!m_statusKnown || m_redirecting))
+        decideOnHead();
+    // The host may have stopped or restarted from its Streaming handler (or a redirect was
+    // followed): then this connection's end is no longer news.
     if (m_socket != socket)
         return;
     finishResponse();

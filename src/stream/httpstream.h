@@ -5,7 +5,9 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QUrl>
 #include <QVariantMap>
 
 #include <functional>
@@ -25,6 +27,9 @@ enum class StreamError : qint16 {
     InvalidArgument = 5,               // the Url holds a control character (CR, LF, tab, DEL...)
     Overflow = 6,                      // the Url's port is a number outside the 16-bit range
     TypeMismatch = 13,                 // the Url's port text is empty or not a number
+    RedirectFailed = 310,              // a redirect loop, a sixth hop, or a target that is
+                                       // neither http nor https
+    SecureNotSupported = 311,          // an https address: no secure connection can be made yet
     Unauthorized = 401,                // the server asks for a user name and password
     ProxyAuthenticationRequired = 407, // the proxy asks for a user name and password
     SocketErrorBase = 10000,           // any other socket failure: this plus its
@@ -63,9 +68,63 @@ QByteArray Base64Latin1(const QString &text);
 // ProxyAuthenticationRequired, with its message.
 std::optional<StreamFailure> AuthenticationChallenge(const QByteArray &response);
 
+// The target of a redirect in a response's header block: the Location value of a 301, 302,
+// 303, 307 or 308 answer, blanks trimmed. Unset for any other answer, and for a redirect
+// without a Location line (that one is handed on like any other answer).
+std::optional<QString> RedirectLocation(const QByteArray &response);
+
+// The addresses one request has been sent to, and where its next redirect leads. Only http
+// addresses are fetched; https ones are allowed but cannot be opened until secure
+// connections exist, so they end the chain with their own message rather than being spoken
+// to in plain HTTP. The texts name the address that ended the chain; `%1` in them is the
+// subject ("The server", "The directory"), `%2` the address.
+class RedirectChain {
+public:
+    static constexpr int MaxHops = 5;
+    inline static const QString LoopText = QStringLiteral("%1 redirects in a loop, back to %2.");
+    inline static const QString TooManyText =
+        QStringLiteral("%1 redirects more than 5 times; the last address was %2.");
+    inline static const QString SchemeText =
+        QStringLiteral("%1 redirects to %2, which is neither an http nor an https address.");
+    inline static const QString SecureText =
+        QStringLiteral("%1 redirects to %2, a secure (https) address, which cannot be opened "
+                       "yet.");
+
+    struct Step {
+        QUrl target;         // the address to ask next; empty when the chain ends
+        QString failure;     // why it ends, for the user
+        bool secure = false; // it ends at an https address
+    };
+
+    explicit RedirectChain(QString subject = QStringLiteral("The server"))
+        : m_subject(std::move(subject)) {}
+
+    // A new request, first sent to `first`.
+    void start(const QUrl &first);
+    // Where `location`, said by the server at the current address, leads (relative values
+    // are taken against the current address); the target becomes the current address.
+    Step follow(const QString &location);
+    QUrl current() const { return m_current; }
+    int hops() const { return m_hops; }
+
+    // An address as a message shows it: encoded (no line breaks or markup from a server) and
+    // not longer than a line.
+    static QString shown(const QUrl &address);
+
+private:
+    QString m_subject;
+    QUrl m_current;
+    QSet<QString> m_seen;
+    int m_hops = 0;
+};
+
 class HTTPStream : public QObject {
     Q_OBJECT
 public:
+    inline static const QString RedirectedText = QStringLiteral("Redirected to %1");
+    inline static const QString SecureText =
+        QStringLiteral("%1 is a secure (https) address, which cannot be opened yet.");
+
     explicit HTTPStream(QObject *parent = nullptr);
     ~HTTPStream() override;
 
@@ -98,7 +157,9 @@ public:
     // The recording the received blocks are appended to while it records (may be null).
     void setRecordingSink(RecordingSink *sink) { m_recording = sink; }
 
-    // Parses Url, picks host and port, resets the byte count and (re)connects.
+    // Parses Url, picks host and port, resets the byte count and (re)connects. A redirect
+    // (see RedirectChain) is followed on a new connection, as if its target had been the
+    // Url, without its answer reaching the host; one that cannot be followed is an Error.
     void StartStreaming();
     // Closes the connection; raises nothing.
     void StopStreaming();
@@ -117,6 +178,7 @@ public:
     bool setReceiveLowWater(int bytes);
 
 Q_SIGNALS:
+    // Also "Redirected to ADDRESS" (RedirectedText) as a redirect is followed.
     void Status(const QString &sStatus);
     // A Url that cannot be used (StartStreaming then connects nowhere), a socket failure
     // (the connection is closed first), or an authentication challenge in the response (just
@@ -129,6 +191,13 @@ Q_SIGNALS:
     void messageRequested(const QString &text);
 
 private:
+    // Connects to the Url as StartStreaming does, without resetting the redirect chain.
+    void connectToUrl();
+    // Once the status line is known: a redirect is followed (or fails), anything else goes
+    // to the host, what has been held back first.
+    void decideOnHead();
+    void handOver(const QByteArray &block);
+    void followRedirect();
     void onConnected();
     void onReadyRead();
     void onBytesWritten(qint64 bytes);
@@ -157,6 +226,12 @@ private:
     // The server has closed: what is still in hand goes to the host whole, whatever the
     // allowance says (the host's overflow rule deals with it).
     bool m_endPending = false;
+    // Until the status line is in, the bytes are held back: a redirect's answer is not the
+    // host's business.
+    bool m_statusKnown = false;
+    bool m_redirecting = false;
+    QByteArray m_held;
+    RedirectChain m_redirects;
 };
 
 } // namespace kestrune

@@ -1,5 +1,7 @@
 #include "stream/playlist.h"
 
+#include <optional>
+
 namespace kestrune {
 
 namespace {
@@ -49,11 +51,86 @@ private:
     qsizetype m_found = NotSearched;
 };
 
+// The body of a response (after its header block, when it starts with a status line), or
+// the whole text.
+QStringView bodyOf(QStringView text) {
+    if (!text.startsWith(u"HTTP/") && !text.startsWith(u"ICY "))
+        return text;
+    const qsizetype end = text.indexOf(u"\n\n");
+    return end < 0 ? QStringView() : text.sliced(end + 2);
+}
+
+bool isSchemeCharacter(QChar c, bool first) {
+    const char16_t u = c.unicode();
+    const bool letter = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z');
+    if (first)
+        return letter;
+    return letter || (u >= u'0' && u <= u'9') || u == u'+' || u == u'-' || u == u'.';
+}
+
+// "scheme://" and something after it.
+bool isAddressLine(QStringView line) {
+    const qsizetype colon = line.indexOf(u"://");
+    if (colon <= 0 || colon + 3 >= line.size())
+        return false;
+    for (qsizetype i = 0; i < colon; ++i) {
+        if (!isSchemeCharacter(line.at(i), i == 0))
+            return false;
+    }
+    return true;
+}
+
+// An http or https address, its scheme in lower case as the stream client wants it; empty
+// for any other line.
+QString serverAddress(QStringView line) {
+    for (const QStringView scheme : {QStringView(u"http://"), QStringView(u"https://")}) {
+        if (!line.startsWith(scheme, Qt::CaseInsensitive))
+            continue;
+        if (line.size() > MaxAddressLength)
+            return QString();
+        for (const QChar c : line) {
+            if (c.unicode() <= 32 || c.unicode() == 127)
+                return QString();
+        }
+        return scheme.toString() + line.sliced(scheme.size()).toString();
+    }
+    return QString();
+}
+
+// The servers of an M3U body; unset when the body is no M3U.
+std::optional<PlaylistServers> parseM3u(QStringView body) {
+    if (body.startsWith(u'\xfeff'))
+        body = body.sliced(1);
+    const bool tagged = body.startsWith(u"#EXTM3U");
+    bool anyLine = false;
+    PlaylistServers result;
+    for (QStringView line : body.tokenize(u'\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        if (!isAddressLine(line)) {
+            if (!tagged)
+                return std::nullopt;
+            continue;
+        }
+        anyLine = true;
+        if (const QString address = serverAddress(line); !address.isEmpty())
+            result.servers << address;
+    }
+    if (!tagged && !anyLine)
+        return std::nullopt;
+    result.anyAddress = !result.servers.isEmpty();
+    return result;
+}
+
 } // namespace
 
 PlaylistServers ParsePlaylist(const QString &original) {
     const QString buffer = withLineFeeds(original);
     const QStringView text(buffer);
+    if (auto m3u = parseM3u(bodyOf(text)))
+        return *std::move(m3u);
+
     const QStringView Http = u"http://";
     const QStringView EqualsHttp = u"=http://";
     const auto takes = [](QStringView address) { return address.size() <= MaxAddressLength; };

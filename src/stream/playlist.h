@@ -1,4 +1,4 @@
-// Reading a station's playlist (PLS text) into its list of server addresses.
+// Reading a station's playlist (PLS or M3U text) into its list of server addresses.
 #pragma once
 
 #include <QString>
@@ -14,7 +14,8 @@ inline constexpr qsizetype MaxAddressLength = 2048;
 
 struct PlaylistServers {
     QStringList servers;     // in file order
-    bool anyAddress = false; // false: the text held no "http://" at all
+    bool anyAddress = false; // false: the text held no "http://" at all (M3U: no http or
+                             // https address line)
 };
 
 // Takes the addresses of the File entries. An address containing "stream" is skipped unless
@@ -27,6 +28,12 @@ struct PlaylistServers {
 // go, then the rest of the line found there. With the usual
 // "numberofentries=N" that is exactly the count line; when the line after the section line
 // is 15 characters or shorter, the count lands beyond it and the line it lands in goes too.
+//
+// An M3U body is read instead: one that starts with "#EXTM3U", or one whose lines are all
+// addresses ("scheme://...") once blank lines and "#" lines are set aside (a response's
+// header block, when the text starts with one, is not part of the body). Its http and https
+// address lines are the servers, in order; other schemes, and addresses with blanks or
+// longer than MaxAddressLength, are skipped.
 PlaylistServers ParsePlaylist(const QString &text);
 
 // Whether a playlist response is a refusal: when it begins with a status line ("HTTP/1.1 404

@@ -856,8 +856,15 @@ private Q_SLOTS:
         QCOMPARE(download.takePage(), QString());
     }
 
-    // A directory that sends the client elsewhere is not followed there.
-    void redirectOffTheDirectory() {
+    // A directory that has moved is followed to its new address, on another host too, and
+    // through a chain of 5; the redirects' own bodies are no page.
+    void redirectsAreFollowed_data() {
+        QTest::addColumn<int>("hops");
+        QTest::newRow("1 hop") << 1;
+        QTest::newRow("5 hops") << 5;
+    }
+    void redirectsAreFollowed() {
+        QFETCH(int, hops);
         ScriptedServer elsewhere;
         QVERIFY(elsewhere.listen());
         elsewhere.respond = [](const QByteArray &) {
@@ -865,9 +872,14 @@ private Q_SLOTS:
         };
         ScriptedServer server;
         QVERIFY(server.listen());
-        server.respond = [&](const QByteArray &) {
-            return "HTTP/1.1 302 Found\r\nLocation: " + elsewhere.host().toUtf8() +
-                   "/directory/\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        // "/hop/N" (relative) goes on to "/hop/N-1", the last one to the other host.
+        server.respond = [&](const QByteArray &line) {
+            const QByteArray target = line.split(' ').value(1);
+            const int n = target.startsWith("/hop/") ? target.mid(5).toInt() : hops - 1;
+            const QByteArray location = n == 0 ? elsewhere.host().toUtf8() + "/directory/?moved"
+                                               : "/hop/" + QByteArray::number(n - 1);
+            return "HTTP/1.1 301 Moved Permanently\r\nLocation: " + location +
+                   "\r\nContent-Length: 13\r\nConnection: close\r\n\r\n<td>moved</td>";
         };
         DirectoryState state;
         DirectoryController controller(state, dir.path());
@@ -875,25 +887,49 @@ private Q_SLOTS:
         Events events(controller);
         controller.getStations("- Techno", "All Bitrates", "");
         QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
-        QVERIFY(events.starting("row ").isEmpty());
-        QVERIFY(elsewhere.requestLines.isEmpty());
-        QVERIFY(events.log.contains("status Status: Ready"));
+        QCOMPARE(events.starting("row "), QStringList{"row E|[Rock]|10/100|48|Song"});
+        QCOMPARE(server.requestLines.size(), hops);
+        QCOMPARE(elsewhere.requestLines, QList<QByteArray>{"GET /directory/?moved HTTP/1.1"});
+        QVERIFY(events.starting("message ").isEmpty());
     }
 
-    // A redirect that leads nowhere, back to itself or to a file, ends on its own answer.
-    void unfollowedRedirectShowsTheAnswer_data() {
+    // A chain that cannot be followed ends the search with a message naming the address it
+    // ended at, which is never asked for.
+    void redirectsThatEndTheSearch_data() {
         QTest::addColumn<QByteArray>("location");
-        QTest::newRow("loop") << QByteArray("/directory/?again");
-        QTest::newRow("file") << QByteArray("file:///etc/hostname");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("requestCount");
+        QTest::newRow("loop") << QByteArray("/hop/1")
+                              << "The directory redirects in a loop, back to {host}/hop/1." << 3;
+        QTest::newRow("6 hops") << QByteArray("/hop/6")
+                                << "The directory redirects more than 5 times; the last address "
+                                   "was {host}/hop/1."
+                                << 6;
+        QTest::newRow("file") << QByteArray("file:///etc/hostname")
+                              << "The directory redirects to file:///etc/hostname, which is "
+                                 "neither an http nor an https address."
+                              << 1;
+        QTest::newRow("https") << QByteArray("https://127.0.0.1/directory/")
+                               << "The directory redirects to https://127.0.0.1/directory/, a "
+                                  "secure (https) address, which cannot be opened yet."
+                               << 1;
     }
-    void unfollowedRedirectShowsTheAnswer() {
+    void redirectsThatEndTheSearch() {
         QFETCH(QByteArray, location);
+        QFETCH(QString, reason);
+        QFETCH(int, requestCount);
         ScriptedServer server;
         QVERIFY(server.listen());
-        server.respond = [&](const QByteArray &) {
-            const QByteArray target =
-                location.startsWith('/') ? server.host().toUtf8() + location : location;
-            return "HTTP/1.1 302 Found\r\nLocation: " + target +
+        reason.replace("{host}", server.host());
+        // "/hop/N" goes on to "/hop/N-1", "/hop/1" back to "/hop/2"; the query to `location`.
+        server.respond = [&](const QByteArray &line) {
+            const QByteArray target = line.split(' ').value(1);
+            QByteArray next = location;
+            if (target.startsWith("/hop/")) {
+                const int n = target.mid(5).toInt();
+                next = "/hop/" + QByteArray::number(n == 1 ? 2 : n - 1);
+            }
+            return "HTTP/1.1 302 Found\r\nLocation: " + next +
                    "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         };
         DirectoryState state;
@@ -902,9 +938,10 @@ private Q_SLOTS:
         Events events(controller);
         controller.getStations("- Techno", "All Bitrates", "");
         QTRY_VERIFY_WITH_TIMEOUT(events.log.contains("button 1"), Timeout);
-        const QString text = "Error loading stations. The directory answered 302 Found";
+        const QString text = "Error loading stations. " + reason;
         QVERIFY2(events.log.contains("message " + text), qPrintable(events.log.join(" / ")));
         QVERIFY(events.starting("row ").isEmpty());
+        QCOMPARE(server.requestLines.size(), requestCount);
     }
 
     // A header that never ends keeps data coming, so no silence ever times the page out:

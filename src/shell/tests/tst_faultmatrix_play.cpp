@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
@@ -55,13 +56,24 @@ Expectation expectedFor(Hostile hostile) {
     case Hostile::EmptyBody:
     case Hostile::NotFound:
     case Hostile::ServerError:
+        return {QStringLiteral("the response ends, exit 1"), Completed, 1};
     case Hostile::RedirectLoop:
     case Hostile::FileRedirect:
-        return {QStringLiteral("the response ends, exit 1"), Completed, 1};
+        // The line names an address: see redirectEnd.
+        return {QStringLiteral("the redirect is refused, exit 1"), QString(), 1};
     case Hostile::Silent:
         return {QStringLiteral("gives up, exit 3"), NothingPlayed, 3};
     }
     return {};
+}
+
+// A redirect back to the stream's own address, or to a file, ends with an Error naming it.
+QString redirectEnd(Hostile hostile, const QString &url, const QString &file) {
+    if (hostile == Hostile::RedirectLoop)
+        return QStringLiteral("Error 310: The server redirects in a loop, back to %1.").arg(url);
+    return QStringLiteral("Error 310: The server redirects to %1, which is neither an http nor "
+                          "an https address.")
+        .arg(QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded));
 }
 
 } // namespace
@@ -102,11 +114,13 @@ private Q_SLOTS:
             auto c = std::make_unique<Case>();
             c->name = hostileName(hostile);
             c->expected = expectedFor(hostile);
-            c->server = new HostileServer(Place::Stream, hostile, mp3,
-                                          files.filePath(QString::number(int(hostile))));
+            const QString file = files.filePath(QString::number(int(hostile)));
+            c->server = new HostileServer(Place::Stream, hostile, mp3, file);
             const quint16 port = c->server->startOn(&m_serverThread);
             QVERIFY(port != 0);
             c->url = QStringLiteral("http://127.0.0.1:%1/stream").arg(port);
+            if (c->expected.line.isEmpty())
+                c->expected.line = redirectEnd(hostile, c->url, file);
             cases.push_back(std::move(c));
         }
         for (const Fault fault :

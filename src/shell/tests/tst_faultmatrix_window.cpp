@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -103,6 +104,25 @@ Expectation nextServer() {
     return {QStringLiteral("tries the next server"),
             [](const Seen &s) { return s.history.contains(PlayerStatus::NextServerText); }};
 }
+// A box that begins and ends so; the middle names an address only the running case knows.
+Expectation boxAround(const QString &start, const QString &end) {
+    return {QStringLiteral("box \"%1...%2\"").arg(QString(start).replace(u'\n', u' '), end),
+            [start, end](const Seen &s) {
+                return std::any_of(s.boxes.begin(), s.boxes.end(), [&](const QString &b) {
+                    return b.startsWith(start) && b.endsWith(end);
+                });
+            }};
+}
+// Redirects: a loop names the address it came back to, a file is refused by its address.
+Expectation redirectEnds(const QString &before, const QString &subject, Hostile hostile) {
+    if (hostile == Hostile::RedirectLoop)
+        return boxAround(before + subject +
+                             QStringLiteral(" redirects in a loop, back to "
+                                            "http://127.0.0.1:"),
+                         QStringLiteral("."));
+    return boxAround(before + subject + QStringLiteral(" redirects to file:///"),
+                     QStringLiteral(", which is neither an http nor an https address."));
+}
 Expectation directoryAnswered(const QString &answer) {
     return box(QStringLiteral("Error loading stations. The directory answered ") + answer);
 }
@@ -134,7 +154,8 @@ Expectation expectedFor(Place place, Hostile hostile) {
             return directoryAnswered(QStringLiteral("500 Internal Server Error"));
         case Hostile::RedirectLoop:
         case Hostile::FileRedirect:
-            return directoryAnswered(QStringLiteral("302 Found"));
+            return redirectEnds(QStringLiteral("Error loading stations. "),
+                                QStringLiteral("The directory"), hostile);
         case Hostile::Silent:
             return box(NoConnection, 75000);
         case Hostile::HugeLength:
@@ -160,7 +181,7 @@ Expectation expectedFor(Place place, Hostile hostile) {
             return playlistAnswered(QStringLiteral("500 Internal Server Error"));
         case Hostile::RedirectLoop:
         case Hostile::FileRedirect:
-            return playlistAnswered(QStringLiteral("302 Found"));
+            return redirectEnds(PlaylistFailed, QStringLiteral("The directory"), hostile);
         case Hostile::Silent:
             return box(PlaylistFailed +
                        QStringLiteral("The directory did not send it within 3 seconds."));
@@ -179,10 +200,12 @@ Expectation expectedFor(Place place, Hostile hostile) {
         case Hostile::EmptyBody:
         case Hostile::NotFound:
         case Hostile::ServerError:
-        case Hostile::RedirectLoop:
-        case Hostile::FileRedirect:
         case Hostile::Silent:
             return nextServer();
+        case Hostile::RedirectLoop:
+        case Hostile::FileRedirect:
+            // Said once; the watchdog goes on to the next server (the same, here).
+            return redirectEnds(QString(), QStringLiteral("The server"), hostile);
         }
         break;
     }

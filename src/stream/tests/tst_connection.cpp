@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 #if defined(__has_feature)
@@ -59,6 +60,42 @@ public:
     }
     QString host() const { return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()); }
 };
+
+// Answers each request with what `route` makes of its target; keeps every request, whole.
+class RoutedServer : public QObject {
+public:
+    std::function<QByteArray(const QByteArray &)> route;
+    QList<QByteArray> requests;
+    QTcpServer server;
+
+    RoutedServer() {
+        listenOnLowPort(server);
+        connect(&server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = server.nextPendingConnection()) {
+                auto request = std::make_shared<QByteArray>();
+                connect(s, &QTcpSocket::readyRead, s, [this, s, request] {
+                    *request += s->readAll();
+                    if (!request->endsWith("\r\n\r\n"))
+                        return;
+                    requests << *request;
+                    s->write(route(request->split(' ').value(1)));
+                    s->disconnectFromHost();
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QString host() const { return QStringLiteral("http://127.0.0.1:%1").arg(server.serverPort()); }
+};
+
+QByteArray redirect(const QByteArray &location) {
+    return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n";
+}
+
+QByteArray request(const QByteArray &target) {
+    return "GET " + target +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+}
 
 QByteArray pls(const QStringList &addresses, const char *lineEnd = "\n") {
     QByteArray text = "[playlist]" + QByteArray(lineEnd) +
@@ -148,12 +185,14 @@ struct Rig {
     QString timeOut = QStringLiteral("1");
     std::unique_ptr<ConnectionManager> manager;
 
-    Rig() {
+    // The playlists are at `directoryHost`, or at `directory` when none is given.
+    explicit Rig(const QString &directoryHost = QString()) {
         listenOnLowPort(directory.server);
         ConnectionManager::Host host;
         host.selectedPlaylistPath = [this] { return selected; };
         host.requestTimeOut = [this] { return timeOut; };
-        manager = std::make_unique<ConnectionManager>(engine, directory.host(), host);
+        manager = std::make_unique<ConnectionManager>(
+            engine, directoryHost.isEmpty() ? directory.host() : directoryHost, host);
         status = engine.status().text();
         statuses << status;
         const auto track = [this](const QString &t) {
@@ -503,6 +542,98 @@ private Q_SLOTS:
         QCOMPARE(rig.icons.at(rig.messages.indexOf(enterUrl)), MessageIcon::Information);
         QCOMPARE(rig.icons.at(rig.messages.indexOf("Couldn't find station addresses")),
                  MessageIcon::None);
+    }
+
+    // The playlist's redirects are followed, relative or to another host, each hop asked as
+    // a first request; an M3U at the end plays like a PLS.
+    void playlistRedirectsAreFollowedToAnM3u() {
+        PacedStreamServer stream(station());
+        QVERIFY(stream.listen());
+        RoutedServer elsewhere;
+        elsewhere.route = [&](const QByteArray &) {
+            return "HTTP/1.1 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n#EXTM3U\n"
+                   "#EXTINF:-1,Test\n" +
+                   stream.url("/m3u").toLatin1() + "\n";
+        };
+        RoutedServer directory;
+        directory.route = [&](const QByteArray &target) {
+            return target == "/moved" ? redirect(elsewhere.host().toLatin1() + "/list.m3u?x=1")
+                                      : redirect("/moved");
+        };
+        Rig rig(directory.host());
+        rig.manager->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.statuses.contains("Status: Playing stream"), 10000);
+        QCOMPARE(directory.requests,
+                 (QList<QByteArray>{request(rig.selected.toLatin1()), request("/moved")}));
+        QCOMPARE(elsewhere.requests, QList<QByteArray>{request("/list.m3u?x=1")});
+        QCOMPARE(rig.manager->servers(), QStringList{stream.url("/m3u")});
+        QVERIFY(rig.messages.isEmpty());
+        rig.manager->Stop();
+    }
+
+    // A playlist chain that cannot be followed ends the Start with a message naming the
+    // address it ended at; nothing is asked of that address.
+    void playlistRedirectsThatEndTheStart_data() {
+        QTest::addColumn<QByteArray>("location");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("requestCount");
+        QTest::newRow("loop") << QByteArray("{host}/hop/1")
+                              << "The directory redirects in a loop, back to {host}/hop/1." << 3;
+        QTest::newRow("6 hops") << QByteArray("{host}/hop/6")
+                                << "The directory redirects more than 5 times; the last address "
+                                   "was {host}/hop/1."
+                                << 6;
+        QTest::newRow("file") << QByteArray("file:///etc/passwd")
+                              << "The directory redirects to file:///etc/passwd, which is "
+                                 "neither an http nor an https address."
+                              << 1;
+        QTest::newRow("https") << QByteArray("https://127.0.0.1/x.pls")
+                               << "The directory redirects to https://127.0.0.1/x.pls, a secure "
+                                  "(https) address, which cannot be opened yet."
+                               << 1;
+    }
+    void playlistRedirectsThatEndTheStart() {
+        QFETCH(QByteArray, location);
+        QFETCH(QString, reason);
+        QFETCH(int, requestCount);
+        RoutedServer directory;
+        const QByteArray host = directory.host().toLatin1();
+        location.replace("{host}", host);
+        reason.replace("{host}", QString::fromLatin1(host));
+        // "/hop/N" goes on to "/hop/N-1", "/hop/1" back to "/hop/2" (a loop when entered
+        // there); the station's own path to `location`.
+        directory.route = [&](const QByteArray &target) {
+            if (!target.startsWith("/hop/"))
+                return redirect(location);
+            const int n = target.mid(5).toInt();
+            return redirect(host + "/hop/" + QByteArray::number(n == 1 ? 2 : n - 1));
+        };
+        Rig rig(directory.host());
+        rig.manager->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.messages.isEmpty(), 10000);
+        QCOMPARE(rig.messages,
+                 QStringList{QStringLiteral("Couldn't load the station's playlist\n\n") + reason});
+        QCOMPARE(directory.requests.size(), requestCount);
+        QVERIFY(!rig.manager->StreamWanted());
+        QCOMPARE(rig.status, QString("Status: Stopped"));
+    }
+
+    // A server whose stream cannot be reached through its redirects is named once, and the
+    // next server plays.
+    void aStreamRedirectThatFailsIsSaidAndTheNextServerPlays() {
+        PacedStreamServer alive(station());
+        QVERIFY(alive.listen());
+        RoutedServer moved;
+        moved.route = [](const QByteArray &) { return redirect("file:///etc/passwd"); };
+        Rig rig;
+        rig.directory.playlist = moved.host().toLatin1() + "/live\n" + alive.url("/42").toLatin1();
+        rig.manager->Start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.statuses.contains("Status: Playing stream"), 10000);
+        QCOMPARE(rig.messages, QStringList{"The server redirects to file:///etc/passwd, which is "
+                                           "neither an http nor an https address."});
+        QCOMPARE(moved.requests, QList<QByteArray>{request("/live")});
+        QCOMPARE(rig.manager->ServerIndex(), 1);
+        rig.manager->Stop();
     }
 
     void clickingAServerChangesTheAddressForTheNextConnectionOnly() {

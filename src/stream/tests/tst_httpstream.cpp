@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 
 using namespace kestrune;
@@ -96,6 +97,48 @@ class HttpStreamTest : public QObject {
         return QTest::qWaitFor([&] { return seen->streamed.size() >= size; }, Timeout);
     }
 
+    // Every request the server gets, whole, in order; answered with what `answer` makes of
+    // its target. A redirect's connection is closed after it, a stream's left open.
+    QList<QByteArray> requests;
+    void serveWith(std::function<QByteArray(const QByteArray &)> answer) {
+        connect(server.get(), &QTcpServer::newConnection, server.get(), [this, answer] {
+            while (QTcpSocket *peer = server->nextPendingConnection()) {
+                auto request = std::make_shared<QByteArray>();
+                connect(peer, &QTcpSocket::readyRead, peer, [this, peer, request, answer] {
+                    *request += peer->readAll();
+                    if (!request->endsWith("\r\n\r\n"))
+                        return;
+                    requests << *request;
+                    const QByteArray reply = answer(request->split(' ').value(1));
+                    peer->write(reply);
+                    if (reply.startsWith("HTTP/1.1 3"))
+                        peer->disconnectFromHost();
+                });
+            }
+        });
+    }
+    static QByteArray redirect(const QByteArray &location, const QByteArray &status = "302 Found") {
+        return "HTTP/1.1 " + status + "\r\nLocation: " + location +
+               "\r\nContent-Length: 5\r\nConnection: close\r\n\r\nmoved";
+    }
+    static QByteArray firstRequest(const QByteArray &path) {
+        return "GET " + path +
+               " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\nAccept: */*\r\n\r\n";
+    }
+    // "/hop/N" sends on to "/hop/N-1" (by a relative Location on odd N, the full address on
+    // even ones, through every status that is followed), "/hop/0" to "/live", which plays.
+    QByteArray chainAnswer(const QByteArray &target, const QByteArray &live) const {
+        if (target == "/live")
+            return live;
+        const int n = target.mid(5).toInt();
+        static const QList<QByteArray> statuses = {"301 Moved Permanently", "302 Found",
+                                                   "303 See Other", "307 Temporary Redirect",
+                                                   "308 Permanent Redirect"};
+        const QByteArray next = n == 0 ? QByteArray("/live") : "/hop/" + QByteArray::number(n - 1);
+        const QByteArray location = n % 2 ? next : url(QString::fromLatin1(next)).toLatin1();
+        return redirect(location, statuses.at(n % statuses.size()));
+    }
+
 private Q_SLOTS:
     void init() {
         server = std::make_unique<QTcpServer>();
@@ -103,6 +146,7 @@ private Q_SLOTS:
         port = server->serverPort();
         stream = std::make_unique<HTTPStream>();
         seen = std::make_unique<Observer>(*stream);
+        requests.clear();
     }
     void cleanup() {
         seen.reset();
@@ -291,12 +335,17 @@ private Q_SLOTS:
         QTest::newRow("line break") << "http://127.0.0.1:%1/a\r\nX-Evil: 1"
                                     << "Error 5: Invalid procedure call or argument";
         QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("https") << "https://127.0.0.1:%1/live"
+                               << "Error 311: https://127.0.0.1:%1/live is a secure (https) "
+                                  "address, which cannot be opened yet.";
     }
     void refusesBadUrlWithoutConnecting() {
         QFETCH(QString, url);
         QFETCH(QString, error);
         if (!url.isEmpty())
             url = url.arg(port);
+        if (error.contains(QLatin1String("%1")))
+            error = error.arg(port);
         QSignalSpy message(stream.get(), &HTTPStream::messageRequested);
         stream->setUrl(url);
         stream->StartStreaming();
@@ -411,6 +460,146 @@ private Q_SLOTS:
         const QStringList expected = error.isEmpty() ? QStringList{"Response completed"}
                                                      : QStringList{error, "Response completed"};
         QCOMPARE(tail, expected);
+    }
+
+    void findsRedirectTargets_data() {
+        QTest::addColumn<QByteArray>("response");
+        QTest::addColumn<QString>("location");
+        for (const char *code : {"301", "302", "303", "307", "308"})
+            QTest::newRow(code) << "HTTP/1.1 " + QByteArray(code) +
+                                       " X\r\nServer: x\r\nLOCATION:  /next?a=1 \r\n\r\nbody"
+                                << "/next?a=1";
+        QTest::newRow("LF only") << QByteArray("HTTP/1.0 302 Found\nLocation: http://h/x\n\n")
+                                 << "http://h/x";
+        QTest::newRow("no Location") << QByteArray("HTTP/1.1 302 Found\r\n\r\n") << QString();
+        QTest::newRow("304") << QByteArray("HTTP/1.1 304 Not Modified\r\nLocation: /x\r\n\r\n")
+                             << QString();
+        QTest::newRow("200") << QByteArray("HTTP/1.1 200 OK\r\nLocation: /x\r\n\r\n") << QString();
+        QTest::newRow("ICY") << QByteArray("ICY 302 Found\r\nLocation: /x\r\n\r\n") << QString();
+        QTest::newRow("in the body")
+            << QByteArray("HTTP/1.1 302 Found\r\n\r\nLocation: /x\r\n") << QString();
+    }
+    void findsRedirectTargets() {
+        QFETCH(QByteArray, response);
+        QFETCH(QString, location);
+        QCOMPARE(RedirectLocation(response).value_or(QString()), location);
+    }
+
+    // Each hop is asked exactly as the first address was; the host sees none of the
+    // redirects' bytes, only the answer at the end, counted from its own first byte.
+    void followsRedirects_data() {
+        QTest::addColumn<int>("hops");
+        QTest::newRow("1 hop") << 1;
+        QTest::newRow("5 hops") << 5;
+    }
+    void followsRedirects() {
+        QFETCH(int, hops);
+        const QByteArray live = "ICY 200 OK\r\nicy-name: End\r\n\r\n" + pattern(30'000, 4);
+        serveWith([&](const QByteArray &target) { return chainAnswer(target, live); });
+        FakeSink sink;
+        sink.recording = true;
+        stream->setRecordingSink(&sink);
+        const QString first = QStringLiteral("/hop/%1").arg(hops - 1);
+        stream->setUrl(url(first));
+        stream->StartStreaming();
+        QVERIFY(streamedSize(live.size()));
+        QVERIFY(seen->streamed == live);
+        QVERIFY(sink.appended == live);
+        QVERIFY(seen->countsContinuous);
+        QCOMPARE(stream->DownloadedBytes(), live.size());
+        QCOMPARE(stream->Url(), "/live");
+        QCOMPARE(requests.size(), hops + 1);
+        QCOMPARE(requests.first(), firstRequest(first.toLatin1()));
+        for (int i = 1; i < hops; ++i)
+            QCOMPARE(requests.at(i), firstRequest("/hop/" + QByteArray::number(hops - 1 - i)));
+        QCOMPARE(requests.last(), firstRequest("/live"));
+        QCOMPARE(seen->events.count(QStringLiteral("Redirected to %1").arg(url())), 1);
+        QCOMPARE(seen->events.filter("Redirected to ").size(), hops);
+        QVERIFY(seen->events.filter("Error").isEmpty());
+        QVERIFY(stream->isConnected());
+    }
+
+    // A chain that cannot be followed ends with one Error naming where it would have gone;
+    // nothing of it reaches the host, and nothing more is asked of anyone.
+    void endsRedirectChains_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("requestCount");
+        QTest::newRow("6 hops") << "/hop/5"
+                                << "Error 310: The server redirects more than 5 times; the last "
+                                   "address was {base}/live."
+                                << 6;
+        QTest::newRow("loop") << "/a"
+                              << "Error 310: The server redirects in a loop, back to {base}/a."
+                              << 2;
+        QTest::newRow("file") << "/file"
+                              << "Error 310: The server redirects to file:///etc/hostname, which "
+                                 "is neither an http nor an https address."
+                              << 1;
+        QTest::newRow("https")
+            << "/secure"
+            << "Error 311: The server redirects to https://{host}/live, a secure "
+               "(https) address, which cannot be opened yet."
+            << 1;
+    }
+    void endsRedirectChains() {
+        QFETCH(QString, first);
+        QFETCH(QString, error);
+        QFETCH(int, requestCount);
+        const QString base = url(QString());
+        error.replace("{base}", base).replace("{host}", base.mid(7));
+        serveWith([&](const QByteArray &target) -> QByteArray {
+            if (target == "/a")
+                return redirect("/b");
+            if (target == "/b")
+                return redirect(base.toLatin1() + "/a");
+            if (target == "/file")
+                return redirect("file:///etc/hostname");
+            if (target == "/secure")
+                return redirect("https:/" + base.mid(6).toLatin1() + "/live");
+            return chainAnswer(target, "ICY 200 OK\r\n\r\nsound");
+        });
+        stream->setUrl(url(first));
+        stream->StartStreaming();
+        QTRY_VERIFY_WITH_TIMEOUT(!seen->events.filter("Error").isEmpty(), Timeout);
+        QCOMPARE(seen->events.filter("Error"), QStringList{error});
+        QTest::qWait(200);
+        QCOMPARE(requests.size(), requestCount);
+        QCOMPARE(seen->streamed, QByteArray());
+        QVERIFY(!seen->has("Response completed"));
+        QVERIFY(!stream->isConnected());
+    }
+
+    // A status line that arrives in pieces is held only until it is whole; a redirect that
+    // names no target is an answer like any other.
+    void handsOverWhatIsNoRedirect() {
+        stream->setUrl(url());
+        stream->StartStreaming();
+        QTcpSocket *peer = accept();
+        QVERIFY(peer);
+        readRequest(peer);
+        peer->write("IC");
+        QTest::qWait(100);
+        QCOMPARE(seen->streamed, QByteArray());
+        peer->write("Y 200 OK\r\n");
+        QVERIFY(streamedSize(12));
+        peer->write("\r\ndata");
+        QVERIFY(streamedSize(18));
+        QCOMPARE(seen->streamed, "ICY 200 OK\r\n\r\ndata");
+
+        seen->events.clear();
+        seen->streamed.clear();
+        stream->setUrl(url());
+        stream->StartStreaming();
+        peer = accept();
+        QVERIFY(peer);
+        readRequest(peer);
+        const QByteArray unnamed = "HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n";
+        peer->write(unnamed);
+        peer->disconnectFromHost();
+        QTRY_VERIFY_WITH_TIMEOUT(seen->has("Response completed"), Timeout);
+        QCOMPARE(seen->streamed, unnamed);
+        QVERIFY(seen->events.filter("Error").isEmpty());
     }
 
     void reportsSocketFailures() {

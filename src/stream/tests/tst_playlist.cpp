@@ -121,6 +121,51 @@ private Q_SLOTS:
         QCOMPARE(parsed.servers, (QStringList{"http://a=http://b", "http://b", "http://c"}));
     }
 
+    // An M3U gives its http and https lines, in order, whether or not it says what it is;
+    // a text with anything else in it is still read as a PLS.
+    void m3u_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("servers");
+        QTest::addColumn<bool>("anyAddress");
+        const QString header =
+            QStringLiteral("HTTP/1.1 200 OK\r\nContent-Type: audio/x-mpegurl\r\n\r\n");
+        QTest::newRow("#EXTM3U") << header +
+                                        "#EXTM3U\r\n#EXTINF:-1,One\r\nhttp://a:8000/live\r\n\r\n"
+                                        "#EXTINF:-1,Two\r\nHTTPS://b/stream.mp3\r\n"
+                                 << QStringList{"http://a:8000/live", "https://b/stream.mp3"}
+                                 << true;
+        QTest::newRow("addresses only, no line break at the end")
+            << header + "http://a/1\n\n# comment\n  http://b/2  \nhttp://c/3"
+            << QStringList{"http://a/1", "http://b/2", "http://c/3"} << true;
+        QTest::newRow("bare body, lone CRs") << QStringLiteral("http://a/1\rhttp://b/2\r")
+                                             << QStringList{"http://a/1", "http://b/2"} << true;
+        QTest::newRow("other schemes are lines, never servers")
+            << QStringLiteral("#EXTM3U\nfile:///etc/passwd\nftp://x/y\nhttp://a/ok\n"
+                              "http://a/with blank\nnot an address\n")
+            << QStringList{"http://a/ok"} << true;
+        QTest::newRow("untagged, other schemes only")
+            << QStringLiteral("file:///etc/passwd\nmms://x/\n") << QStringList{} << false;
+        QTest::newRow("tagged, empty")
+            << QStringLiteral("\xfeff#EXTM3U\n") << QStringList{} << false;
+        QTest::newRow("over-long address skipped")
+            << "#EXTM3U\nhttp://a/" + QString(MaxAddressLength, u'x') + "\nhttp://b/\n"
+            << QStringList{"http://b/"} << true;
+        // Not M3U: a page with one address line in it, and a PLS (whose own rules hold).
+        QTest::newRow("a page") << QStringLiteral("<html>\nhttp://a/1\nhttp://b/2\n</html>\n")
+                                << QStringList{} << true;
+        QTest::newRow("PLS") << QStringLiteral("[playlist]\nnumberofentries=1\n"
+                                               "File1=https://a/1\nFile2=http://b/2\n")
+                             << QStringList{"http://b/2"} << true;
+    }
+    void m3u() {
+        QFETCH(QString, text);
+        QFETCH(QStringList, servers);
+        QFETCH(bool, anyAddress);
+        const PlaylistServers parsed = ParsePlaylist(text);
+        QCOMPARE(parsed.servers, servers);
+        QCOMPARE(parsed.anyAddress, anyAddress);
+    }
+
     // An answer that is not a playlist is named by its status line; a playlist is not.
     void refusal_data() {
         QTest::addColumn<QByteArray>("response");
