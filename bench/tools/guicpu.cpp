@@ -14,7 +14,7 @@
 #include "stream/playerstatus.h"
 
 #include "cputime.h"
-#include "waitfor.h"
+#include "stationlist.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -33,6 +33,7 @@
 
 using namespace kestrune;
 using bench::cpuSeconds;
+using bench::listStations;
 using bench::waitFor;
 
 namespace {
@@ -98,10 +99,7 @@ int main(int argc, char *argv[]) {
     MainWindow window(model, controls);
     window.Load(nullptr);
     StationGrid *grid = window.stationGrid();
-    window.findChild<QPushButton *>(QStringLiteral("cmdGetStations"))->click();
-    if (!waitFor(
-            &model.directory(), &DirectoryController::rowAdded,
-            [&] { return grid->rowCount() > 0; }, 20000)) {
+    if (!listStations(window, model)) {
         std::fprintf(stderr, "no stations\n");
         return 1;
     }

@@ -12,6 +12,7 @@
 #include "stream/playerstatus.h"
 
 #include "cputime.h"
+#include "waitfor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,6 +26,7 @@
 
 using namespace kestrune;
 using bench::cpuSeconds;
+using bench::runFor;
 
 namespace {
 
@@ -41,12 +43,6 @@ bool waitFor(const std::function<bool()> &done, int ms) {
     if (!done())
         loop.exec();
     return done();
-}
-
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace

@@ -21,7 +21,7 @@
 #include "stream/httpstream.h"
 #include "stream/playerstatus.h"
 
-#include "waitfor.h"
+#include "stationlist.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,6 +40,8 @@
 #include <functional>
 
 using namespace kestrune;
+using bench::listStations;
+using bench::runFor;
 using bench::waitFor;
 
 namespace {
@@ -83,12 +85,6 @@ struct Connection {
     qint64 bytes = 0; // everything received, header included
 };
 
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -129,10 +125,7 @@ int main(int argc, char *argv[]) {
         window.Load(nullptr);
         window.show();
         StationGrid *grid = window.stationGrid();
-        window.findChild<QPushButton *>(QStringLiteral("cmdGetStations"))->click();
-        if (!waitFor(
-                &model.directory(), &DirectoryController::rowAdded,
-                [&] { return grid->rowCount() > 0; }, 20000)) {
+        if (!listStations(window, model)) {
             std::fprintf(stderr, "no stations\n");
             return 1;
         }

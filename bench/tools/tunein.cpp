@@ -15,7 +15,7 @@
 #include "stream/playerstatus.h"
 
 #include "cputime.h"
-#include "waitfor.h"
+#include "stationlist.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -30,6 +30,7 @@
 
 using namespace kestrune;
 using bench::cpuSeconds;
+using bench::listStations;
 using bench::waitFor;
 
 int main(int argc, char *argv[]) {
@@ -53,10 +54,7 @@ int main(int argc, char *argv[]) {
         AppModel model(settings);
         MainWindow window(model, controls);
         window.Load(nullptr);
-        window.findChild<QPushButton *>(QStringLiteral("cmdGetStations"))->click();
-        if (!waitFor(
-                &model.directory(), &DirectoryController::rowAdded,
-                [&] { return window.stationGrid()->rowCount() > run; }, 20000)) {
+        if (!listStations(window, model, run)) {
             std::fprintf(stderr, "no stations\n");
             return 1;
         }

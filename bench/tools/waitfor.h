@@ -25,4 +25,11 @@ bool waitFor(const Sender *sender, Signal signal, const std::function<bool()> &d
     return done();
 }
 
+// Runs the event loop for `ms`.
+inline void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 } // namespace kestrune::bench
