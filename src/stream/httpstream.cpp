@@ -130,6 +130,12 @@ bool offersBasic(const QStringList &schemes) {
     return schemes.contains(QStringLiteral("Basic"), Qt::CaseInsensitive);
 }
 
+// The same scheme, host and port: where a user's credentials may go.
+bool sameServer(const QUrl &a, const QUrl &b) {
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(80) == b.port(80);
+}
+
 // Whether a status line is one of the redirects that are followed.
 bool isRedirectStatus(const QByteArray &statusLine) {
     if (!statusLine.startsWith("HTTP/"))
@@ -408,7 +414,10 @@ void HTTPStream::StartStreaming() {
                      SecureText.arg(RedirectChain::shown(QUrl(m_url, QUrl::TolerantMode))));
         return;
     }
-    m_redirects.start(QUrl(m_url.startsWith(Scheme) ? m_url : Scheme + m_url, QUrl::TolerantMode));
+    const QUrl first(m_url.startsWith(Scheme) ? m_url : Scheme + m_url, QUrl::TolerantMode);
+    m_redirects.start(first);
+    m_credentialsServer = first;
+    m_sendCredentials = true;
     connectToUrl();
 }
 
@@ -472,7 +481,9 @@ void HTTPStream::dropSocket() {
 void HTTPStream::onConnected() {
     // The request is one small write; it should leave at once, not wait for an ack.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    const QByteArray request = BuildStreamRequest(m_url, m_connectHost, m_userName, m_password,
+    const QString userName = m_sendCredentials ? m_userName : QString();
+    const QString password = m_sendCredentials ? m_password : QString();
+    const QByteArray request = BuildStreamRequest(m_url, m_connectHost, userName, password,
                                                   m_proxyUserName, m_proxyPassword);
     m_requestBytesPending = request.size();
     m_socket->write(request);
@@ -568,7 +579,9 @@ void HTTPStream::followRedirect() {
                      step.failure);
         return;
     }
-    // The next hop is asked exactly as if its address had been the Url.
+    // The next hop is asked exactly as if its address had been the Url, except that another
+    // server never sees the credentials meant for the first.
+    m_sendCredentials = sameServer(step.target, m_credentialsServer);
     setUrl(step.target.toString(QUrl::FullyEncoded));
     connectToUrl();
     Q_EMIT Status(RedirectedText.arg(RedirectChain::shown(step.target)));

@@ -232,6 +232,10 @@ private:
     bool m_redirecting = false;
     QByteArray m_held;
     RedirectChain m_redirects;
+    // The server the Url first named; the user's credentials are for it alone, so a
+    // redirect elsewhere is asked without them.
+    QUrl m_credentialsServer;
+    bool m_sendCredentials = true;
 };
 
 } // namespace kestrune
