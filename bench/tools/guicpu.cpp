@@ -14,6 +14,7 @@
 #include "stream/playerstatus.h"
 
 #include "cputime.h"
+#include "driversetup.h"
 #include "stationlist.h"
 
 #include <QApplication>
@@ -85,15 +86,11 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
-    QTemporaryDir root;
-    Registry registry(root.filePath(QStringLiteral("settings")));
-    Settings settings(registry, root.path());
-    settings.setFirstSetup(QStringLiteral("DSL/Cable/LAN"));
-    ControlLibrary controls;
-    if (!(pluginDir.isEmpty() ? controls.load() : controls.load({pluginDir}))) {
-        std::fprintf(stderr, "%s\n", qPrintable(controls.errorString()));
+    bench::DriverSetup setup;
+    if (!setup.prepare(pluginDir))
         return 1;
-    }
+    Settings &settings = setup.settings;
+    ControlLibrary &controls = setup.controls;
 
     AppModel model(settings);
     MainWindow window(model, controls);

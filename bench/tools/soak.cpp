@@ -21,6 +21,7 @@
 #include "stream/httpstream.h"
 #include "stream/playerstatus.h"
 
+#include "driversetup.h"
 #include "stationlist.h"
 
 #include <QApplication>
@@ -101,20 +102,16 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
-    QTemporaryDir root;
-    Registry registry(root.filePath(QStringLiteral("settings")));
-    Settings settings(registry, root.path());
-    settings.setFirstSetup(QStringLiteral("DSL/Cable/LAN"));
+    bench::DriverSetup setup;
+    if (!setup.prepare(pluginDir))
+        return 1;
+    Settings &settings = setup.settings;
+    ControlLibrary &controls = setup.controls;
     settings.LoadSettings();
-    const QString recordings = root.filePath(QStringLiteral("recordings"));
+    const QString recordings = setup.root.filePath(QStringLiteral("recordings"));
     settings.RecOutputDir = recordings;
     settings.ReqTimeOut = QStringLiteral("5");
     settings.SaveSettings();
-    ControlLibrary controls;
-    if (!(pluginDir.isEmpty() ? controls.load() : controls.load({pluginDir}))) {
-        std::fprintf(stderr, "%s\n", qPrintable(controls.errorString()));
-        return 1;
-    }
 
     // Everything the program owns lives in this block, so that under LeakSanitizer all of it
     // is gone before main returns.

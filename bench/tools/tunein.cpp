@@ -15,6 +15,7 @@
 #include "stream/playerstatus.h"
 
 #include "cputime.h"
+#include "driversetup.h"
 #include "stationlist.h"
 
 #include <QApplication>
@@ -40,15 +41,11 @@ int main(int argc, char *argv[]) {
     const int playSeconds = args.value(2, QStringLiteral("60")).toInt();
     const QString pluginDir = args.value(3);
 
-    QTemporaryDir root;
-    Registry registry(root.filePath(QStringLiteral("settings")));
-    Settings settings(registry, root.path());
-    settings.setFirstSetup(QStringLiteral("DSL/Cable/LAN"));
-    ControlLibrary controls;
-    if (!(pluginDir.isEmpty() ? controls.load() : controls.load({pluginDir}))) {
-        std::fprintf(stderr, "%s\n", qPrintable(controls.errorString()));
+    bench::DriverSetup setup;
+    if (!setup.prepare(pluginDir))
         return 1;
-    }
+    Settings &settings = setup.settings;
+    ControlLibrary &controls = setup.controls;
 
     for (int run = 0; run < runs; ++run) {
         AppModel model(settings);

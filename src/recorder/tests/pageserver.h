@@ -38,6 +38,20 @@ inline PageAnswer pageAnswer(const QByteArray &body, const QByteArray &contentTy
     return a;
 }
 
+// The path of a request's first line, without its query.
+inline QByteArray requestPath(const QByteArray &head) {
+    const QList<QByteArray> words = head.left(head.indexOf('\r')).split(' ');
+    const QByteArray target = words.size() >= 2 ? words.at(1) : QByteArray();
+    const qsizetype query = target.indexOf('?');
+    return query < 0 ? target : target.left(query);
+}
+
+// A whole 200 answer of the given type with its length, as HTTP/1.0.
+inline QByteArray httpReply(const QByteArray &type, const QByteArray &body) {
+    return "HTTP/1.0 200 OK\r\nContent-Type: " + type +
+           "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
 class PageServer : public QObject {
 public:
     PageServer() {

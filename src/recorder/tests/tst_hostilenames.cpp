@@ -18,6 +18,8 @@
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
 
+#include "pageserver.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -27,6 +29,8 @@
 #include <QTest>
 
 using namespace kestrune;
+using testsupport::httpReply;
+using testsupport::requestPath;
 
 namespace {
 
@@ -112,18 +116,6 @@ QStringList everything(const QString &dir) {
         out << QDir(dir).relativeFilePath(it.next());
     out.sort();
     return out;
-}
-
-QByteArray requestPath(const QByteArray &head) {
-    const QList<QByteArray> words = head.left(head.indexOf('\r')).split(' ');
-    const QByteArray target = words.size() >= 2 ? words.at(1) : QByteArray();
-    const qsizetype query = target.indexOf('?');
-    return query < 0 ? target : target.left(query);
-}
-
-QByteArray httpReply(const QByteArray &type, const QByteArray &body) {
-    return "HTTP/1.0 200 OK\r\nContent-Type: " + type +
-           "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 // Raw bytes stand in the server's texts where these markers are.

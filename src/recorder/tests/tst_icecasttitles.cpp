@@ -19,6 +19,8 @@
 #include "stream/playerstatus.h"
 #include "streamsynth/streamserver.h"
 
+#include "pageserver.h"
+
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -35,22 +37,12 @@
 #include <unistd.h>
 
 using namespace kestrune;
+using testsupport::httpReply;
+using testsupport::requestPath;
 
 namespace {
 
 constexpr int WaitMs = 15000;
-
-QByteArray requestPath(const QByteArray &head) {
-    const QList<QByteArray> words = head.left(head.indexOf('\r')).split(' ');
-    const QByteArray target = words.size() >= 2 ? words.at(1) : QByteArray();
-    const qsizetype query = target.indexOf('?');
-    return query < 0 ? target : target.left(query);
-}
-
-QByteArray httpReply(const QByteArray &type, const QByteArray &body) {
-    return "HTTP/1.0 200 OK\r\nContent-Type: " + type +
-           "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
 
 // A directory of one station whose playlist holds the given stream address.
 class OneStationDirectory {

@@ -43,6 +43,18 @@ QString placeName(Place place) {
     return QString();
 }
 
+std::unique_ptr<stationsim::StationSimulator> startFaultySimulator(stationsim::Fault fault,
+                                                                   QString *error) {
+    stationsim::SimulatorOptions options;
+    options.directoryPort = 0;
+    options.streamPort = 0;
+    options.faults = {stationsim::FaultRule{fault, QString()}};
+    auto simulator = std::make_unique<stationsim::StationSimulator>(options);
+    if (!simulator->start(error))
+        return nullptr;
+    return simulator;
+}
+
 QString simulatorCaseName(stationsim::Fault fault) {
     using stationsim::Fault;
     switch (fault) {

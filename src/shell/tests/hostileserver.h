@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QTcpServer;
 class QTcpSocket;
 class QThread;
@@ -43,6 +45,10 @@ QString placeName(Place place);
 QString hostileName(Hostile hostile);
 // A station-simulator fault as a row of the fault tables.
 QString simulatorCaseName(stationsim::Fault fault);
+// A station simulator on free ports whose every station has `fault`; null, with the reason in
+// `error`, when it cannot listen.
+std::unique_ptr<stationsim::StationSimulator> startFaultySimulator(stationsim::Fault fault,
+                                                                   QString *error);
 QList<Hostile> allHostiles();
 
 class HostileServer : public QObject {

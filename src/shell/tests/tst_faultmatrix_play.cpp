@@ -127,13 +127,9 @@ private Q_SLOTS:
              {Fault::DeadFirst, Fault::Stall, Fault::Garbage, Fault::Drip, Fault::Close}) {
             auto c = std::make_unique<Case>();
             c->name = simulatorCaseName(fault);
-            SimulatorOptions options;
-            options.directoryPort = 0;
-            options.streamPort = 0;
-            options.faults = {FaultRule{fault, QString()}};
-            c->simulator = std::make_unique<StationSimulator>(options);
             QString error;
-            QVERIFY2(c->simulator->start(&error), qPrintable(error));
+            c->simulator = startFaultySimulator(fault, &error);
+            QVERIFY2(c->simulator, qPrintable(error));
             const Station &station =
                 c->simulator->catalogue().stations(Catalogue::defaultGenre()).first();
             // kestrune-play takes one address: the first of the playlist, as a person would.

@@ -321,13 +321,9 @@ private Q_SLOTS:
             c->name = simulatorCaseName(fault);
             c->family = QStringLiteral("stream");
             c->expected = expectedFor(fault);
-            SimulatorOptions options;
-            options.directoryPort = 0;
-            options.streamPort = 0;
-            options.faults = {FaultRule{fault, QString()}};
-            c->simulator = std::make_unique<StationSimulator>(options);
             QString error;
-            QVERIFY2(c->simulator->start(&error), qPrintable(error));
+            c->simulator = startFaultySimulator(fault, &error);
+            QVERIFY2(c->simulator, qPrintable(error));
             addWindow(*c, c->simulator->directoryPort());
             cases.push_back(std::move(c));
         }

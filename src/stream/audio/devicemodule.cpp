@@ -250,14 +250,20 @@ void *openSink(QObject *owner, int sampleRate, int channels, int bufferBytes,
         delete sink;
         return nullptr;
     }
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, std::uint32_t(sampleRate), std::uint8_t(channels)};
+    // 16-bit PCM at our rate and channel count, the one format we offer the server.
+    pa_format_info *pcm = pa_format_info_new();
+    pcm->encoding = PA_ENCODING_PCM;
+    pa_format_info_set_sample_format(pcm, PA_SAMPLE_S16LE);
+    pa_format_info_set_rate(pcm, sampleRate);
+    pa_format_info_set_channels(pcm, channels);
     Connection &connection = sink->connection;
     connection.lock();
     pa_proplist *properties = pa_proplist_new();
     pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-    sink->stream =
-        pa_stream_new_with_proplist(connection.context(), "Playback", &spec, nullptr, properties);
+    pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, "Playback");
+    sink->stream = pa_stream_new_extended(connection.context(), "Playback", &pcm, 1, properties);
     pa_proplist_free(properties);
+    pa_format_info_free(pcm);
     bool ready = sink->stream != nullptr;
     if (ready) {
         pa_stream_set_state_callback(sink->stream, &Sink::streamState, sink);
