@@ -1,5 +1,7 @@
 #include "streamsynth/streamserver.h"
 
+#include "streamsynth/testtls.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -55,6 +57,13 @@ PacedStreamServer::~PacedStreamServer() {
     }
 }
 
+void PacedStreamServer::useTls(const QSslConfiguration &configuration) {
+    delete m_server;
+    m_server = new TlsServer(configuration, this);
+    m_tls = true;
+    connect(m_server, &QTcpServer::newConnection, this, &PacedStreamServer::onNewConnection);
+}
+
 bool PacedStreamServer::listen(quint16 firstPort, int tries) {
     return listenOnLowPort(*m_server, firstPort, tries);
 }
@@ -64,7 +73,10 @@ quint16 PacedStreamServer::port() const {
 }
 
 QString PacedStreamServer::url(const QString &path) const {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(port())
+        .arg(path);
 }
 
 void PacedStreamServer::onNewConnection() {

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslConfiguration>
 
 #include <functional>
 
@@ -66,9 +67,15 @@ public:
     explicit PacedStreamServer(StreamServerOptions options, QObject *parent = nullptr);
     ~PacedStreamServer() override;
 
+    // Speaks TLS with `configuration` (see testtls.h) on every later connection; called
+    // before listen(). Requests and answers are the same bytes as over plain TCP.
+    void useTls(const QSslConfiguration &configuration);
+    bool usesTls() const { return m_tls; }
+
     // Takes the first free port of `tries` from `firstPort` upwards (see listenOnLowPort).
     bool listen(quint16 firstPort = 0, int tries = 400);
     quint16 port() const;
+    // "http://127.0.0.1:PORT/path", or https once useTls was called.
     QString url(const QString &path = QStringLiteral("/")) const;
 
     // The options every request gets while no router is set. They are read when a request
@@ -102,6 +109,7 @@ private:
     StreamServerOptions m_options;
     StreamRouter m_router;
     QTcpServer *m_server = nullptr;
+    bool m_tls = false;
     QTimer *m_timer = nullptr;
     QList<Client *> m_clients;
     int m_connections = 0;
