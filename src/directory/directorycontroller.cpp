@@ -150,6 +150,11 @@ void DirectoryController::onRadioBrowserFailed(const RadioBrowserClient::Result 
         endFailedSearch(QLatin1Char(' ') + text, text);
         return;
     }
+    case RadioBrowserClient::Failure::Secure: {
+        const QString text = FailedCaption.trimmed() + QLatin1Char(' ') + result.failureText;
+        endFailedSearch(QLatin1Char(' ') + text, text);
+        return;
+    }
     case RadioBrowserClient::Failure::Malformed:
     case RadioBrowserClient::Failure::Other:
         break;
@@ -212,7 +217,8 @@ void DirectoryController::onFailed(int code) {
         endFailedSearch(NoConnectionCaption, NoConnectionMessage);
     } else if (error == DownloadError::PageTooLarge) {
         endFailedSearch(QLatin1Char(' ') + PageTooLargeMessage, PageTooLargeMessage);
-    } else if (error == DownloadError::RedirectFailed) {
+    } else if (error == DownloadError::RedirectFailed ||
+               error == DownloadError::SecureConnectionFailed) {
         const QString text = FailedCaption.trimmed() + QLatin1Char(' ') + m_download.failureText();
         endFailedSearch(QLatin1Char(' ') + text, text);
     } else if (m_download.httpStatus() >= 300) {

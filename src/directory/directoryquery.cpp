@@ -2,6 +2,7 @@
 
 #include "directory/choices.h"
 #include "directory/directorystate.h"
+#include "net/securefailure.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -198,7 +199,6 @@ void DirectoryDownload::start(const QString &url) {
     m_httpStatus = 0;
     m_reasonPhrase.clear();
     m_failureText.clear();
-    m_visited.clear();
 
     if (!IsDirectoryAddress(url, m_host)) {
         const quint64 attempt = m_attempt;
@@ -211,15 +211,15 @@ void DirectoryDownload::start(const QString &url) {
 
     // Tolerant parsing keeps "&" and "/" of a genre word as they are.
     const QUrl address(url, QUrl::TolerantMode);
-    m_visited << address.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments);
+    m_redirects.start(address);
     // The time limit covers the whole chain of redirects.
     m_deadline->start(m_timeLimitMs);
     request(address);
 }
 
 void DirectoryDownload::request(const QUrl &url) {
-    m_address = url;
     m_redirecting = false;
+    m_sslErrors.clear();
     QNetworkRequest request(url);
     request.setTransferTimeout(TransferTimeoutMs);
     // Followed here, so that every hop is checked and a chain that ends says where.
@@ -230,35 +230,11 @@ void DirectoryDownload::request(const QUrl &url) {
     connect(reply, &QNetworkReply::metaDataChanged, this, &DirectoryDownload::onHeader);
     connect(reply, &QNetworkReply::readyRead, this, &DirectoryDownload::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &DirectoryDownload::onFinished);
-}
-
-std::optional<QUrl> DirectoryDownload::nextAddress(const QString &location) {
-    const QUrl target = m_address.resolved(QUrl(location, QUrl::TolerantMode))
-                            .adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
-    QString shown = target.toString(QUrl::FullyEncoded);
-    if (shown.size() > 200)
-        shown = shown.left(200) + QStringLiteral("...");
-    const QString scheme = target.scheme();
-    if (!target.isValid() || target.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        m_failureText = RedirectSchemeText.arg(shown);
-        return std::nullopt;
-    }
-    if (scheme == QLatin1String("https")) {
-        m_failureText = RedirectSecureText.arg(shown);
-        return std::nullopt;
-    }
-    const QString key = target.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments);
-    if (m_visited.contains(key)) {
-        m_failureText = RedirectLoopText.arg(shown);
-        return std::nullopt;
-    }
-    if (m_visited.size() > MaxRedirects) {
-        m_failureText = TooManyRedirectsText.arg(shown);
-        return std::nullopt;
-    }
-    m_visited << key;
-    return target;
+    // Never ignored: kept for the message of the failure that follows.
+    connect(reply, &QNetworkReply::sslErrors, this, [this, reply](const QList<QSslError> &errors) {
+        if (reply == m_reply)
+            m_sslErrors = errors;
+    });
 }
 
 void DirectoryDownload::abort() {
@@ -411,9 +387,11 @@ void DirectoryDownload::onFinished() {
         const QString location = QString::fromLatin1(reply->rawHeader("Location").trimmed());
         m_reply = nullptr;
         reply->deleteLater();
-        if (const std::optional<QUrl> next = nextAddress(location)) {
-            request(*next);
+        const RedirectChain::Step step = m_redirects.follow(location);
+        if (!step.target.isEmpty()) {
+            request(step.target);
         } else {
+            m_failureText = step.failure;
             m_deadline->stop();
             discardPageFile();
             Q_EMIT failed(int(DownloadError::RedirectFailed));
@@ -427,6 +405,11 @@ void DirectoryDownload::onFinished() {
     reply->deleteLater();
     if (error == QNetworkReply::NoError) {
         Q_EMIT finished();
+    } else if (error == QNetworkReply::SslHandshakeFailedError) {
+        discardPageFile();
+        m_failureText =
+            SecureFailureText(m_redirects.current().host(), m_sslErrors, reply->errorString());
+        Q_EMIT failed(int(DownloadError::SecureConnectionFailed));
     } else {
         discardPageFile();
         Q_EMIT failed(failureCode(error, m_anyData));

@@ -4,12 +4,14 @@
 #pragma once
 
 #include "core/numbertext.h"
+#include "net/redirectchain.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
+#include <QSslError>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -67,9 +69,12 @@ enum class DownloadError : int {
     PageTooLarge = 1600,
     // The address is not on the directory host (see IsDirectoryAddress); nothing was fetched.
     AddressRefused = 1601,
-    // A redirect that is not followed: a loop, a sixth hop, or a target that is not http
-    // (DirectoryDownload::failureText says which, and where it led).
+    // A redirect that is not followed: a loop, a sixth hop, or a target that is neither http
+    // nor https (DirectoryDownload::failureText says which, and where it led).
     RedirectFailed = 1602,
+    // An https directory whose certificate does not verify, or with which no secure
+    // connection could be made (failureText names the host and the reason).
+    SecureConnectionFailed = 1603,
 };
 
 // The progress texts of a directory download. The counting state lives as long as the
@@ -124,20 +129,8 @@ public:
     // search going for ever, since the transfer time-out only counts silence.
     void setTimeLimit(int ms) { m_timeLimitMs = ms; }
 
-    // The longest redirect chain followed, and what ends one (%1: the address it ended at).
-    // Secure (https) addresses are refused until the program can open them everywhere.
-    static constexpr int MaxRedirects = 5;
-    inline static const QString RedirectLoopText =
-        QStringLiteral("The directory redirects in a loop, back to %1.");
-    inline static const QString TooManyRedirectsText =
-        QStringLiteral("The directory redirects more than 5 times; the last address was %1.");
-    inline static const QString RedirectSchemeText = QStringLiteral(
-        "The directory redirects to %1, which is neither an http nor an https address.");
-    inline static const QString RedirectSecureText = QStringLiteral(
-        "The directory redirects to %1, a secure (https) address, which cannot be opened yet.");
-
-    // Only addresses on this host are fetched. Its redirects are followed to any http
-    // address, at most MaxRedirects of them; a page's own links stay on the host.
+    // Only addresses on this host are fetched. Its redirects are followed to any http or
+    // https address (RedirectChain's rules); a page's own links stay on the host.
     void setDirectoryHost(const QString &host) { m_host = host; }
     QString directoryHost() const { return m_host; }
 
@@ -161,7 +154,8 @@ public:
     int httpStatus() const { return m_httpStatus; }
     QString reasonPhrase() const { return m_reasonPhrase; }
 
-    // Why the last download failed with RedirectFailed; empty otherwise.
+    // Why the last download failed with RedirectFailed or SecureConnectionFailed; empty
+    // otherwise.
     QString failureText() const { return m_failureText; }
 
     // How a network error is reported: a DownloadError value, or OtherFailureBase plus the
@@ -178,8 +172,6 @@ Q_SIGNALS:
 private:
     // Sends the request for one address of the redirect chain.
     void request(const QUrl &url);
-    // The next address of the chain, or the reason it ends (in m_failureText).
-    std::optional<QUrl> nextAddress(const QString &location);
     void onHeader();
     void onReadyRead();
     void onFinished();
@@ -206,9 +198,10 @@ private:
     bool m_anyData = false;
     // The answer in hand is a redirect: its body is no page.
     bool m_redirecting = false;
-    QUrl m_address; // where the current request went
-    QStringList m_visited;
+    RedirectChain m_redirects{QStringLiteral("The directory")};
     QString m_failureText;
+    // What the certificate check of the current request said.
+    QList<QSslError> m_sslErrors;
     QTimer *m_deadline = nullptr;
     int m_timeLimitMs = 60000;
 };

@@ -2,6 +2,7 @@
 
 #include "directory/choices.h"
 #include "directory/directoryquery.h"
+#include "net/securefailure.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -99,7 +100,6 @@ RadioBrowserClient::Failure failureOf(QNetworkReply::NetworkError error, bool an
     case QNetworkReply::TemporaryNetworkFailureError:
     case QNetworkReply::NetworkSessionFailedError:
     case QNetworkReply::UnknownNetworkError:
-    case QNetworkReply::SslHandshakeFailedError:
     case QNetworkReply::ProxyConnectionRefusedError:
     case QNetworkReply::ProxyNotFoundError:
     case QNetworkReply::ProxyTimeoutError:
@@ -121,14 +121,6 @@ QString RadioBrowserBase() {
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
     return base;
-}
-
-bool IsWebAddress(const QString &url) {
-    const QUrl parsed(url.trimmed(), QUrl::StrictMode);
-    const QString scheme = parsed.scheme().toLower();
-    return parsed.isValid() &&
-           (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
-           !parsed.host().isEmpty();
 }
 
 QString RadioBrowserSearchPath(const QString &genreText, qint16 maxBitrate, int offset) {
@@ -238,6 +230,10 @@ QNetworkReply *RadioBrowserClient::get(const QString &url, qint64 cap, Done done
     QNetworkReply *reply = m_network->get(request);
     auto body = std::make_shared<QByteArray>();
     auto ended = std::make_shared<bool>(false);
+    // Never ignored: kept for the message of the failure that follows.
+    auto sslErrors = std::make_shared<QList<QSslError>>();
+    connect(reply, &QNetworkReply::sslErrors, this,
+            [sslErrors](const QList<QSslError> &errors) { *sslErrors = errors; });
     const auto finish = [reply, ended, done](const Result &result) {
         if (*ended)
             return;
@@ -264,7 +260,7 @@ QNetworkReply *RadioBrowserClient::get(const QString &url, qint64 cap, Done done
         if (body->size() > cap)
             tooLarge();
     });
-    connect(reply, &QNetworkReply::finished, this, [reply, cap, body, tooLarge, finish] {
+    connect(reply, &QNetworkReply::finished, this, [reply, cap, body, sslErrors, tooLarge, finish] {
         *body += reply->read(cap + 1 - body->size());
         if (body->size() > cap) {
             tooLarge();
@@ -277,6 +273,10 @@ QNetworkReply *RadioBrowserClient::get(const QString &url, qint64 cap, Done done
             reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString().simplified();
         if (result.httpStatus >= 300) {
             result.failure = Failure::Status;
+        } else if (reply->error() == QNetworkReply::SslHandshakeFailedError) {
+            result.failure = Failure::Secure;
+            result.failureText =
+                SecureFailureText(reply->url().host(), *sslErrors, reply->errorString());
         } else if (reply->error() != QNetworkReply::NoError) {
             result.failure = failureOf(reply->error(), !body->isEmpty());
         } else {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "directory/pageparser.h"
+#include "net/redirectchain.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,10 +32,6 @@ inline const QByteArray RadioBrowserUserAgent = QByteArrayLiteral("Kestrune/1.0.
 inline constexpr int RadioBrowserPageSize = 25;
 // The largest answer taken, in bytes of the body. A page of 25 stations is some 30 KB.
 inline constexpr qint64 MaxJsonBytes = 4 * 1024 * 1024;
-
-// Whether `url` is an address the program may fetch: http or https, with a host. Anything a
-// server sends is held to this before it is used.
-bool IsWebAddress(const QString &url);
 
 // The search path and query ("/json/stations/search?..."): no tag for the top entry, the
 // sub-genre's word otherwise (percent-encoded, "R&B/Soul" included), no bitrateMax when
@@ -81,6 +78,8 @@ public:
         TooLarge,     // an answer went past MaxJsonBytes
         Status,       // an HTTP error status (httpStatus(), reasonPhrase())
         Malformed,    // the answer was no station list
+        Secure,       // no secure connection: a certificate that does not verify, or a
+                      // failed handshake (failureText names the host and the reason)
         Other,        // the transfer broke off
     };
     struct Result {
@@ -89,6 +88,7 @@ public:
         Failure failure = Failure::Other;
         int httpStatus = 0;
         QString reasonPhrase;
+        QString failureText; // for Secure
     };
     using Done = std::function<void(const Result &)>;
 

@@ -1,5 +1,8 @@
 #include "recorder/pagefetcher.h"
 
+#include "net/redirectchain.h"
+#include "net/securefailure.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -44,9 +47,7 @@ PageFetcher::~PageFetcher() {
 bool PageFetcher::fetch(const QString &address) {
     drop();
     const QUrl url(address);
-    const QString scheme = url.scheme().toLower();
-    if (!m_manager || !url.isValid() || url.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!m_manager || !IsWebAddress(url))
         return false;
 
     QNetworkRequest request(url);
@@ -55,9 +56,13 @@ bool PageFetcher::fetch(const QString &address) {
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     m_address = address;
+    m_sslErrors.clear();
     m_reply = m_manager->get(request);
     if (!m_reply)
         return false;
+    // Never ignored: kept for the reason of the failure that follows.
+    connect(m_reply, &QNetworkReply::sslErrors, this,
+            [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &PageFetcher::onMetaData);
     connect(m_reply, &QNetworkReply::readyRead, this, &PageFetcher::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &PageFetcher::onFinished);
@@ -95,6 +100,10 @@ void PageFetcher::onReadyRead() {
 void PageFetcher::onFinished() {
     if (!m_reply)
         return;
+    if (m_reply->error() == QNetworkReply::SslHandshakeFailedError) {
+        fail(SecureFailureText(m_reply->url().host(), m_sslErrors, m_reply->errorString()));
+        return;
+    }
     if (m_reply->error() != QNetworkReply::NoError) {
         fail(m_reply->errorString());
         return;

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslError>
 #include <QString>
 
 class QNetworkAccessManager;
@@ -63,6 +65,7 @@ private:
     qint64 m_maxBytes = DefaultMaxBytes;
     int m_timeoutMs = DefaultTimeoutMs;
     bool m_acceptsJson = false;
+    QList<QSslError> m_sslErrors; // what the certificate check of this fetch said
 };
 
 // True when the bytes hold something no page contains (the binary bytes of content

@@ -180,6 +180,8 @@ bool AppModel::resolveRadioBrowserServers(
                                      .replace(QStringLiteral(" ."), QStringLiteral("."));
                     else if (playlist.failure == RadioBrowserClient::Failure::TooLarge)
                         reason = QStringLiteral("The playlist is larger than 1 MB.");
+                    else if (playlist.failure == RadioBrowserClient::Failure::Secure)
+                        reason = playlist.failureText;
                     done({}, reason);
                     return;
                 }

@@ -5,8 +5,13 @@
 #include "stream/playlist.h"
 #include "stream/statusmonitor.h"
 
+#include "net/securefailure.h"
+
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QUrl>
+
+#include <memory>
 
 namespace kestrune {
 
@@ -39,12 +44,15 @@ ConnectionManager::ConnectionManager(StreamEngine &engine, QString directoryHost
     // The client's own message (a server list without addresses leaves it nothing to ask).
     connect(&m_engine.client(), &HTTPStream::messageRequested, this,
             [this](const QString &text) { say(text, MessageIcon::Information); });
-    // A server that cannot be reached through its redirects is said to be so (once); the
-    // watchdog goes on to the next server as with any server that does not play.
+    // A server that cannot be reached through its redirects, or not securely, is said to be
+    // so (once): the user can do something about those, unlike a server that is merely
+    // down. The watchdog goes on to the next server as with any server that does not play.
     connect(&m_engine.client(), &HTTPStream::Error, this,
             [this](StreamError number, const QString &text) {
+                const auto handshake = StreamError(qToUnderlying(StreamError::SocketErrorBase) +
+                                                   int(QAbstractSocket::SslHandshakeFailedError));
                 if (number == StreamError::RedirectFailed ||
-                    number == StreamError::SecureNotSupported)
+                    number == StreamError::CertificateRejected || number == handshake)
                     say(text);
             });
     m_playlistTimeOut.setSingleShot(true);
@@ -132,20 +140,34 @@ void ConnectionManager::requestPlaylist() {
     const QUrl directory(m_directoryHost);
     const QString path = ask(m_host.selectedPlaylistPath, QString());
     m_playlistRedirects.start(QUrl(m_directoryHost + path, QUrl::TolerantMode));
-    fetchPlaylist(directory.host(), quint16(directory.port(80)), path.toLatin1());
+    fetchPlaylist(directory, path.toLatin1());
 }
 
-void ConnectionManager::fetchPlaylist(const QString &host, quint16 port, const QByteArray &target) {
+void ConnectionManager::fetchPlaylist(const QUrl &server, const QByteArray &target) {
     // The wait for the playlist never hangs: a failure or the time-out ends it.
     ClosePlaylistSocket();
-    auto *socket = new QTcpSocket(this);
+    const bool secure = server.scheme() == QLatin1String("https");
+    const QString host = server.host();
+    QSslSocket *secureSocket = secure ? new QSslSocket(this) : nullptr;
+    QTcpSocket *socket = secure ? secureSocket : new QTcpSocket(this);
     m_playlistSocket = socket;
-    connect(socket, &QTcpSocket::connected, this, [socket, host, target] {
+    // Over TLS the request goes once the connection is secure, the same bytes as over plain
+    // HTTP.
+    const auto send = [socket, host, target] {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         const QByteArray request = "GET " + target + " HTTP/1.1\r\nHost: " + host.toLatin1() +
                                    "\r\nConnection: close\r\nAccept: */*\r\n\r\n";
         socket->write(request);
-    });
+    };
+    // What the certificate check said, for the message of the failed handshake after it.
+    auto sslErrors = std::make_shared<QList<QSslError>>();
+    if (secure) {
+        connect(secureSocket, &QSslSocket::encrypted, this, send);
+        connect(secureSocket, &QSslSocket::sslErrors, this,
+                [sslErrors](const QList<QSslError> &errors) { *sslErrors = errors; });
+    } else {
+        connect(socket, &QTcpSocket::connected, this, send);
+    }
     // Gathers what has arrived; false when the request has ended (the playlist is too large,
     // which a directory that never stops sending would otherwise make of the whole memory).
     const auto gather = [this, socket] {
@@ -163,14 +185,21 @@ void ConnectionManager::fetchPlaylist(const QString &host, quint16 port, const Q
             onPlaylistClosed();
     });
     connect(socket, &QTcpSocket::errorOccurred, this,
-            [this, socket](QAbstractSocket::SocketError error) {
+            [this, socket, host, sslErrors](QAbstractSocket::SocketError error) {
                 if (socket != m_playlistSocket || error == QAbstractSocket::RemoteHostClosedError)
                     return;
-                playlistFailed(socket->errorString());
+                if (error == QAbstractSocket::SslHandshakeFailedError)
+                    playlistFailed(SecureFailureText(host, *sslErrors, socket->errorString()));
+                else
+                    playlistFailed(socket->errorString());
             });
     const int seconds = qMax(1, m_timerConnect.interval() / 1000);
     m_playlistTimeOut.start(seconds * 1000);
-    socket->connectToHost(host, port);
+    const quint16 port = quint16(server.port(secure ? 443 : 80));
+    if (secure)
+        secureSocket->connectToHostEncrypted(host, port);
+    else
+        socket->connectToHost(host, port);
 }
 
 void ConnectionManager::ClosePlaylistSocket() {
@@ -206,7 +235,7 @@ void ConnectionManager::onPlaylistClosed() {
                                                   QUrl::RemoveFragment);
         if (target.isEmpty())
             target = "/";
-        fetchPlaylist(step.target.host(), quint16(step.target.port(80)), target);
+        fetchPlaylist(step.target, target);
         return;
     }
     // An error page (or a redirect without a target) holds no servers, though its header or

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 
@@ -85,8 +86,9 @@ private:
     void watchdogTick();
     void stopStreamAndSound();
     void requestPlaylist();
-    // One request of the playlist's redirect chain; `target` is the request line's path.
-    void fetchPlaylist(const QString &host, quint16 port, const QByteArray &target);
+    // One request of the playlist's redirect chain to `server` (its scheme, host and port;
+    // https is asked over TLS); `target` is the request line's path.
+    void fetchPlaylist(const QUrl &server, const QByteArray &target);
     void playlistFailed(const QString &reason);
     void onPlaylistClosed();
     // Start goes on with these servers.

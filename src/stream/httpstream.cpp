@@ -3,6 +3,10 @@
 #include "stream/recordingsink.h"
 #include "stream/socketlowwater.h"
 
+#include "net/securefailure.h"
+
+#include <QNetworkProxy>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -13,9 +17,6 @@ namespace {
 
 const QString Scheme = QStringLiteral("http://");
 const QString SecureScheme = QStringLiteral("https://");
-
-// Longer addresses are cut short in a message; the whole of one is of no use to a reader.
-constexpr qsizetype ShownAddressLength = 200;
 
 // Only the header block is needed (for the challenge check); a server that never ends its
 // header must not make us hold the whole stream.
@@ -130,10 +131,15 @@ bool offersBasic(const QStringList &schemes) {
     return schemes.contains(QStringLiteral("Basic"), Qt::CaseInsensitive);
 }
 
+int usualPort(const QUrl &url) {
+    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80;
+}
+
 // The same scheme, host and port: where a user's credentials may go.
 bool sameServer(const QUrl &a, const QUrl &b) {
     return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
-           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(80) == b.port(80);
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(usualPort(a)) == b.port(usualPort(b));
 }
 
 // Whether a status line is one of the redirects that are followed.
@@ -156,10 +162,14 @@ StreamTarget ResolveStreamTarget(const QString &url, bool useProxy, const QStrin
                                QStringLiteral("Invalid procedure call or argument")};
         return target;
     }
+    // Case-sensitive on purpose, like the plain scheme below.
+    target.secure = url.startsWith(SecureScheme);
+    const QString &scheme = target.secure ? SecureScheme : Scheme;
 
-    if (useProxy) {
-        // Missing proxy settings still go to the socket, which reports the failure.
-        if (!proxyServer.isEmpty() && proxyPort >= 1) {
+    // Missing proxy settings still go to the socket, which reports the failure.
+    const bool proxyGiven = !proxyServer.isEmpty() && proxyPort >= 1;
+    if (useProxy && !target.secure) {
+        if (proxyGiven) {
             target.host = proxyServer;
             target.port = static_cast<quint16>(proxyPort);
             if (!target.url.startsWith(Scheme))
@@ -167,11 +177,17 @@ StreamTarget ResolveStreamTarget(const QString &url, bool useProxy, const QStrin
         }
         return target;
     }
+    // A proxy cannot read a secure request; it only opens the tunnel, and the request in it
+    // is the one the server would get directly.
+    if (useProxy && proxyGiven) {
+        target.tunnelHost = proxyServer;
+        target.tunnelPort = static_cast<quint16>(proxyPort);
+    }
 
-    qint16 port = 80;
+    qint16 port = target.secure ? 443 : 80;
     // Case-sensitive on purpose, so stored station entries resolve exactly as they always have
     // ("HTTP://h:1/" ends up with an empty port text and is refused).
-    QString hostText = url.startsWith(Scheme) ? url.mid(Scheme.size()) : url;
+    QString hostText = url.startsWith(scheme) ? url.mid(scheme.size()) : url;
     const qsizetype slash = hostText.indexOf(u'/');
     if (slash >= 0)
         hostText.truncate(slash);
@@ -186,11 +202,11 @@ StreamTarget ResolveStreamTarget(const QString &url, bool useProxy, const QStrin
     target.host = hostText;
     target.port = port > 0 ? static_cast<quint16>(port) : 0;
 
-    QString full = url.startsWith(Scheme) ? url : Scheme + url;
-    qsizetype pathStart = full.indexOf(u'/', Scheme.size());
+    QString full = url.startsWith(scheme) ? url : scheme + url;
+    qsizetype pathStart = full.indexOf(u'/', scheme.size());
     if (pathStart < 0) {
         full += u'/';
-        pathStart = full.indexOf(u'/', Scheme.size());
+        pathStart = full.indexOf(u'/', scheme.size());
     }
     target.url = full.mid(pathStart);
     return target;
@@ -265,52 +281,6 @@ std::optional<QString> RedirectLocation(const QByteArray &response) {
             return QString::fromLatin1(line.mid(name.size()).trimmed());
     }
     return std::nullopt;
-}
-
-void RedirectChain::start(const QUrl &first) {
-    m_current = first;
-    m_seen = {first.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments)};
-    m_hops = 0;
-}
-
-RedirectChain::Step RedirectChain::follow(const QString &location) {
-    const QUrl target = m_current.resolved(QUrl(location, QUrl::TolerantMode))
-                            .adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
-    Step step;
-    const QString scheme = target.scheme(); // QUrl keeps it in lower case
-    if (!target.isValid() || target.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        step.failure = SchemeText.arg(m_subject, shown(target));
-        return step;
-    }
-    if (scheme == QLatin1String("https")) {
-        step.secure = true;
-        step.failure = SecureText.arg(m_subject, shown(target));
-        return step;
-    }
-    const QString key = target.toString(QUrl::FullyEncoded | QUrl::NormalizePathSegments);
-    if (m_seen.contains(key)) {
-        step.failure = LoopText.arg(m_subject, shown(target));
-        return step;
-    }
-    if (m_hops >= MaxHops) {
-        step.failure = TooManyText.arg(m_subject, shown(target));
-        return step;
-    }
-    ++m_hops;
-    m_seen.insert(key);
-    m_current = target;
-    step.target = target;
-    return step;
-}
-
-QString RedirectChain::shown(const QUrl &address) {
-    QString text = address.toString(QUrl::FullyEncoded | QUrl::RemovePassword);
-    if (text.isEmpty())
-        text = QStringLiteral("an empty address");
-    if (text.size() > ShownAddressLength)
-        text = text.left(ShownAddressLength) + QStringLiteral("...");
-    return text;
 }
 
 HTTPStream::HTTPStream(QObject *parent)
@@ -408,13 +378,8 @@ void HTTPStream::StartStreaming() {
         Q_EMIT messageRequested(QStringLiteral("Please, enter the URL to retrieve."));
         return;
     }
-    // Spoken to in plain HTTP, a secure server answers with nothing playable, if at all.
-    if (m_url.startsWith(SecureScheme, Qt::CaseInsensitive)) {
-        Q_EMIT Error(StreamError::SecureNotSupported,
-                     SecureText.arg(RedirectChain::shown(QUrl(m_url, QUrl::TolerantMode))));
-        return;
-    }
-    const QUrl first(m_url.startsWith(Scheme) ? m_url : Scheme + m_url, QUrl::TolerantMode);
+    const bool named = m_url.startsWith(Scheme) || m_url.startsWith(SecureScheme);
+    const QUrl first(named ? m_url : Scheme + m_url, QUrl::TolerantMode);
     m_redirects.start(first);
     m_credentialsServer = first;
     m_sendCredentials = true;
@@ -440,15 +405,40 @@ void HTTPStream::connectToUrl() {
     m_redirecting = false;
     m_held.clear();
 
+    m_sslErrors.clear();
+
     dropSocket();
-    m_socket = new QTcpSocket(this);
+    QSslSocket *secure = target.secure ? new QSslSocket(this) : nullptr;
+    m_socket = secure ? secure : new QTcpSocket(this);
     m_socket->setReadBufferSize(SocketBufferBytes);
-    connect(m_socket, &QTcpSocket::connected, this, &HTTPStream::onConnected);
+    // The request goes once the connection is secure; before that nothing may be sent.
+    if (secure) {
+        connect(secure, &QSslSocket::encrypted, this, &HTTPStream::onConnected);
+        connect(secure, &QSslSocket::sslErrors, this, &HTTPStream::onSslErrors);
+    } else {
+        connect(m_socket, &QTcpSocket::connected, this, &HTTPStream::onConnected);
+    }
     connect(m_socket, &QTcpSocket::readyRead, this, &HTTPStream::onReadyRead);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &HTTPStream::onBytesWritten);
     connect(m_socket, &QTcpSocket::disconnected, this, &HTTPStream::onDisconnected);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &HTTPStream::onSocketError);
-    m_socket->connectToHost(target.host, target.port);
+    if (!secure) {
+        m_socket->connectToHost(target.host, target.port);
+        return;
+    }
+    if (!target.tunnelHost.isEmpty()) {
+        QNetworkProxy proxy(QNetworkProxy::HttpProxy, target.tunnelHost, target.tunnelPort,
+                            m_proxyUserName, m_proxyPassword);
+        secure->setProxy(proxy);
+    } else {
+        secure->setProxy(QNetworkProxy::NoProxy);
+    }
+    secure->connectToHostEncrypted(target.host, target.port);
+}
+
+void HTTPStream::onSslErrors(const QList<QSslError> &errors) {
+    // Never ignored: kept for the message the failed handshake brings next.
+    m_sslErrors = errors;
 }
 
 void HTTPStream::StopStreaming() {
@@ -483,8 +473,12 @@ void HTTPStream::onConnected() {
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const QString userName = m_sendCredentials ? m_userName : QString();
     const QString password = m_sendCredentials ? m_password : QString();
+    // Inside a tunnel the request reaches the server itself, which must not see the
+    // proxy's credentials (the proxy had them when the tunnel was opened).
+    const bool tunnelled = m_socket->proxy().type() == QNetworkProxy::HttpProxy;
     const QByteArray request = BuildStreamRequest(m_url, m_connectHost, userName, password,
-                                                  m_proxyUserName, m_proxyPassword);
+                                                  tunnelled ? QString() : m_proxyUserName,
+                                                  tunnelled ? QString() : m_proxyPassword);
     m_requestBytesPending = request.size();
     m_socket->write(request);
     Q_EMIT Status(QStringLiteral("Sending response"));
@@ -575,8 +569,7 @@ void HTTPStream::followRedirect() {
     dropSocket();
     m_held.clear();
     if (!step.failure.isEmpty()) {
-        Q_EMIT Error(step.secure ? StreamError::SecureNotSupported : StreamError::RedirectFailed,
-                     step.failure);
+        Q_EMIT Error(StreamError::RedirectFailed, step.failure);
         return;
     }
     // The next hop is asked exactly as if its address had been the Url, except that another
@@ -619,10 +612,16 @@ void HTTPStream::onSocketError() {
     // The server closing the stream is its normal end; disconnected reports it.
     if (error == QAbstractSocket::RemoteHostClosedError)
         return;
-    const QString description = m_socket->errorString();
+    QString description = m_socket->errorString();
+    StreamError number = socketError(error);
+    if (error == QAbstractSocket::SslHandshakeFailedError) {
+        description = SecureFailureText(m_connectHost, m_sslErrors, description);
+        if (!m_sslErrors.isEmpty())
+            number = StreamError::CertificateRejected;
+    }
     // Close first, so a host that restarts from its Error handler gets a fresh connection.
     dropSocket();
-    Q_EMIT Error(socketError(error), description);
+    Q_EMIT Error(number, description);
 }
 
 } // namespace kestrune

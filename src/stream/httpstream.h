@@ -3,9 +3,12 @@
 // is the host's business.
 #pragma once
 
+#include "net/redirectchain.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QObject>
-#include <QSet>
+#include <QSslError>
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
@@ -29,11 +32,12 @@ enum class StreamError : qint16 {
     TypeMismatch = 13,                 // the Url's port text is empty or not a number
     RedirectFailed = 310,              // a redirect loop, a sixth hop, or a target that is
                                        // neither http nor https
-    SecureNotSupported = 311,          // an https address: no secure connection can be made yet
+    CertificateRejected = 311,         // an https server whose certificate does not verify
     Unauthorized = 401,                // the server asks for a user name and password
     ProxyAuthenticationRequired = 407, // the proxy asks for a user name and password
     SocketErrorBase = 10000,           // any other socket failure: this plus its
-                                       // QAbstractSocket::SocketError value (9999 for unknown)
+                                       // QAbstractSocket::SocketError value (9999 for unknown;
+                                       // 10013 a secure handshake that failed otherwise)
     NetworkUnreachable = 10051,        // no route to the network
     TimedOut = 10060,                  // the connection attempt timed out
     ConnectionRefused = 10061,         // nothing listens at that address and port
@@ -49,6 +53,12 @@ struct StreamTarget {
     QString host;     // connect host, also sent in the Host line (no port)
     quint16 port = 0; // TCP port; a port given as zero or less stays 0, which the socket refuses
     QString url;      // the Url property afterwards: the path (direct) or the full URL (proxy)
+    // An https Url: the connection is secure, its certificate checked against `host`.
+    bool secure = false;
+    // A secure Url through the proxy: the proxy is asked for a tunnel to host:port (CONNECT),
+    // and the request inside it is the direct one. Empty when there is no proxy to go through.
+    QString tunnelHost;
+    quint16 tunnelPort = 0;
     // Set when the Url cannot be used; no connection is made.
     std::optional<StreamFailure> error;
 };
@@ -73,57 +83,10 @@ std::optional<StreamFailure> AuthenticationChallenge(const QByteArray &response)
 // without a Location line (that one is handed on like any other answer).
 std::optional<QString> RedirectLocation(const QByteArray &response);
 
-// The addresses one request has been sent to, and where its next redirect leads. Only http
-// addresses are fetched; https ones are allowed but cannot be opened until secure
-// connections exist, so they end the chain with their own message rather than being spoken
-// to in plain HTTP. The texts name the address that ended the chain; `%1` in them is the
-// subject ("The server", "The directory"), `%2` the address.
-class RedirectChain {
-public:
-    static constexpr int MaxHops = 5;
-    inline static const QString LoopText = QStringLiteral("%1 redirects in a loop, back to %2.");
-    inline static const QString TooManyText =
-        QStringLiteral("%1 redirects more than 5 times; the last address was %2.");
-    inline static const QString SchemeText =
-        QStringLiteral("%1 redirects to %2, which is neither an http nor an https address.");
-    inline static const QString SecureText =
-        QStringLiteral("%1 redirects to %2, a secure (https) address, which cannot be opened "
-                       "yet.");
-
-    struct Step {
-        QUrl target;         // the address to ask next; empty when the chain ends
-        QString failure;     // why it ends, for the user
-        bool secure = false; // it ends at an https address
-    };
-
-    explicit RedirectChain(QString subject = QStringLiteral("The server"))
-        : m_subject(std::move(subject)) {}
-
-    // A new request, first sent to `first`.
-    void start(const QUrl &first);
-    // Where `location`, said by the server at the current address, leads (relative values
-    // are taken against the current address); the target becomes the current address.
-    Step follow(const QString &location);
-    QUrl current() const { return m_current; }
-    int hops() const { return m_hops; }
-
-    // An address as a message shows it: encoded (no line breaks or markup from a server) and
-    // not longer than a line.
-    static QString shown(const QUrl &address);
-
-private:
-    QString m_subject;
-    QUrl m_current;
-    QSet<QString> m_seen;
-    int m_hops = 0;
-};
-
 class HTTPStream : public QObject {
     Q_OBJECT
 public:
     inline static const QString RedirectedText = QStringLiteral("Redirected to %1");
-    inline static const QString SecureText =
-        QStringLiteral("%1 is a secure (https) address, which cannot be opened yet.");
 
     explicit HTTPStream(QObject *parent = nullptr);
     ~HTTPStream() override;
@@ -157,9 +120,11 @@ public:
     // The recording the received blocks are appended to while it records (may be null).
     void setRecordingSink(RecordingSink *sink) { m_recording = sink; }
 
-    // Parses Url, picks host and port, resets the byte count and (re)connects. A redirect
-    // (see RedirectChain) is followed on a new connection, as if its target had been the
-    // Url, without its answer reaching the host; one that cannot be followed is an Error.
+    // Parses Url, picks host and port, resets the byte count and (re)connects. An https Url
+    // is asked over TLS with the same request bytes; a certificate that does not verify ends
+    // the connection with CertificateRejected. A redirect (see RedirectChain) is followed on
+    // a new connection, as if its target had been the Url, without its answer reaching the
+    // host; one that cannot be followed is an Error.
     void StartStreaming();
     // Closes the connection; raises nothing.
     void StopStreaming();
@@ -199,6 +164,7 @@ private:
     void handOver(const QByteArray &block);
     void followRedirect();
     void onConnected();
+    void onSslErrors(const QList<QSslError> &errors);
     void onReadyRead();
     void onBytesWritten(qint64 bytes);
     void onDisconnected();
@@ -216,6 +182,8 @@ private:
     qint16 m_proxyPort = 0;
     qint64 m_downloadedBytes = 0;
     QString m_connectHost;
+    // What the certificate check of the current secure connection said, for the message.
+    QList<QSslError> m_sslErrors;
     // The header block of the current connection, kept for the challenge check.
     QByteArray m_responseHead;
     bool m_headComplete = false;

@@ -51,6 +51,25 @@ private:
     qsizetype m_found = NotSearched;
 };
 
+// The first of two needles at or after a start that only moves forward: "http://" or
+// "https://", and the same after "=".
+class EitherFinder {
+public:
+    EitherFinder(QStringView text, QStringView one, QStringView other)
+        : m_one(text, one)
+        , m_other(text, other) {}
+
+    qsizetype from(qsizetype start) {
+        const qsizetype a = m_one.from(start);
+        const qsizetype b = m_other.from(start);
+        return a < 0 ? b : b < 0 ? a : qMin(a, b);
+    }
+
+private:
+    ForwardFinder m_one;
+    ForwardFinder m_other;
+};
+
 // The body of a response (after its header block, when it starts with a status line), or
 // the whole text.
 QStringView bodyOf(QStringView text) {
@@ -131,8 +150,11 @@ PlaylistServers ParsePlaylist(const QString &original) {
     if (auto m3u = parseM3u(bodyOf(text)))
         return *std::move(m3u);
 
+    // A secure address is an address like any other.
     const QStringView Http = u"http://";
+    const QStringView Https = u"https://";
     const QStringView EqualsHttp = u"=http://";
+    const QStringView EqualsHttps = u"=https://";
     const auto takes = [](QStringView address) { return address.size() <= MaxAddressLength; };
 
     // `start` plays the part of cutting the text's head off: everything before it is gone.
@@ -142,13 +164,13 @@ PlaylistServers ParsePlaylist(const QString &original) {
         const qsizetype lf = text.indexOf(u'\n', start);
         start = lf >= 0 ? lf + 1 : text.size();
     }
-    if (const qsizetype c = text.indexOf(EqualsHttp, start); c >= 0)
+    if (const qsizetype c = EitherFinder(text, EqualsHttp, EqualsHttps).from(start); c >= 0)
         start = c + 1;
 
     PlaylistServers result;
-    ForwardFinder nextHttp(text, Http);
+    EitherFinder nextHttp(text, Http, Https);
     ForwardFinder nextLineFeed(text, u"\n");
-    ForwardFinder nextEntry(text, EqualsHttp);
+    EitherFinder nextEntry(text, EqualsHttp, EqualsHttps);
     for (;;) {
         const qsizetype a = nextHttp.from(start);
         const qsizetype b = nextLineFeed.from(start);

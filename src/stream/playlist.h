@@ -14,14 +14,14 @@ inline constexpr qsizetype MaxAddressLength = 2048;
 
 struct PlaylistServers {
     QStringList servers;     // in file order
-    bool anyAddress = false; // false: the text held no "http://" at all (M3U: no http or
-                             // https address line)
+    bool anyAddress = false; // false: the text held no "http://" or "https://" at all (M3U:
+                             // no http or https address line)
 };
 
-// Takes the addresses of the File entries. An address containing "stream" is skipped unless
-// it is the last one; the last address counts only when a line break follows it; an address
-// longer than MaxAddressLength characters is skipped. Lines may end in LF, CR LF or a lone
-// CR: a CR never becomes part of an address. Time and memory grow linearly with the text.
+// Takes the addresses of the File entries ("http://" or "https://"). An address containing "stream"
+// is skipped unless it is the last one; the last address counts only when a line break follows it;
+// an address longer than MaxAddressLength characters is skipped. Lines may end in LF, CR LF or a
+// lone CR: a CR never becomes part of an address. Time and memory grow linearly with the text.
 //
 // The section line "[playlist]" and the entry-count line after it are skipped by counting
 // (after line ends have become LF): the 27 characters from the start of "[playlist]" on

@@ -909,10 +909,6 @@ private Q_SLOTS:
                               << "The directory redirects to file:///etc/hostname, which is "
                                  "neither an http nor an https address."
                               << 1;
-        QTest::newRow("https") << QByteArray("https://127.0.0.1/directory/")
-                               << "The directory redirects to https://127.0.0.1/directory/, a "
-                                  "secure (https) address, which cannot be opened yet."
-                               << 1;
     }
     void redirectsThatEndTheSearch() {
         QFETCH(QByteArray, location);

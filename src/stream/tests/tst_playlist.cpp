@@ -155,7 +155,13 @@ private Q_SLOTS:
                                 << QStringList{} << true;
         QTest::newRow("PLS") << QStringLiteral("[playlist]\nnumberofentries=1\n"
                                                "File1=https://a/1\nFile2=http://b/2\n")
-                             << QStringList{"http://b/2"} << true;
+                             << QStringList{"https://a/1", "http://b/2"} << true;
+        // A PLS's secure entries follow its rules as plain ones do.
+        QTest::newRow("PLS, secure entries")
+            << QStringLiteral("[playlist]\r\nnumberofentries=4\r\nFile1=https://a/stream\r\n"
+                              "File2=https://b/x\r\nFile3=http://c/y\r\nFile4=https://d/stream\r\n"
+                              "File5=https://e/z")
+            << QStringList{"https://b/x", "http://c/y"} << true;
     }
     void m3u() {
         QFETCH(QString, text);
