@@ -587,10 +587,6 @@ private Q_SLOTS:
                               << "The directory redirects to file:///etc/passwd, which is "
                                  "neither an http nor an https address."
                               << 1;
-        QTest::newRow("https") << QByteArray("https://127.0.0.1/x.pls")
-                               << "The directory redirects to https://127.0.0.1/x.pls, a secure "
-                                  "(https) address, which cannot be opened yet."
-                               << 1;
     }
     void playlistRedirectsThatEndTheStart() {
         QFETCH(QByteArray, location);
