@@ -1,6 +1,7 @@
 // kestrune-stationsim: a station directory and its stream servers on 127.0.0.1, for using
 // and testing the player without the internet. Prints where it listens, then serves until
-// it gets SIGINT or SIGTERM.
+// it gets SIGINT or SIGTERM. Its secure ports present a certificate of the test authority:
+// only tests and benchmarks trust it, never the program.
 #include "stationsim/simulator.h"
 
 #include <QCommandLineParser>
@@ -45,8 +46,14 @@ int main(int argc, char *argv[]) {
                                   QStringLiteral("N"), QStringLiteral("8000"));
     const QCommandLineOption streamPort(
         QStringLiteral("stream-port"),
-        QStringLiteral("First of the three stream server ports (default 8001; 0: any free)."),
+        QStringLiteral("First of the three stream server ports (default 8001; 0: any free). "
+                       "The secure stream server takes N+3 (any free with 0)."),
         QStringLiteral("N"), QStringLiteral("8001"));
+    const QCommandLineOption securePort(
+        QStringLiteral("secure-port"),
+        QStringLiteral("Port of the secure directory, https with a certificate of the test "
+                       "authority (default 0: any free)."),
+        QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption fault(
         QStringLiteral("fault"),
         QStringLiteral("Misbehave: dead-first, stall, garbage, drip or close; with @ID for one "
@@ -71,13 +78,14 @@ int main(int argc, char *argv[]) {
         QStringLiteral("Print a line for every stream that ends (\"sent PATH BYTES\", the audio "
                        "bytes after the header) and every injected fault (\"fault KIND "
                        "CONNECTIONS\")."));
-    parser.addOptions(
-        {port, streamPort, fault, noLength, crlfAll, songSeconds, faultEvery, logStreams});
+    parser.addOptions({port, streamPort, securePort, fault, noLength, crlfAll, songSeconds,
+                       faultEvery, logStreams});
     parser.process(app);
 
     SimulatorOptions options;
     if (!parsePort(parser.value(port), &options.directoryPort) ||
-        !parsePort(parser.value(streamPort), &options.streamPort)) {
+        !parsePort(parser.value(streamPort), &options.streamPort) ||
+        !parsePort(parser.value(securePort), &options.securePort)) {
         std::fprintf(stderr, "ports must be numbers from 0 to 32767\n");
         return 2;
     }

@@ -1,5 +1,6 @@
 // The simulator's JSON directory: the server list, the station search and the play counter,
-// answered from the same catalogue as the classic pages.
+// answered from the same catalogue as the classic pages; and the redirects and M3U playlists
+// some of its stations lead to.
 #include "stationsim/pages.h"
 #include "stationsim/simulator.h"
 
@@ -25,6 +26,17 @@ QByteArray headerValue(const QByteArray &head, const QByteArray &name) {
 
 QByteArray json(const QByteArray &status, const QJsonDocument &document) {
     return httpResponse(status, "application/json", document.toJson(QJsonDocument::Compact));
+}
+
+// The first of the redirects, the second, and the M3U playlists; each followed by the id.
+constexpr QLatin1StringView RedirectPath("/go/");
+constexpr QLatin1StringView SecondRedirectPath("/go2/");
+constexpr QLatin1StringView M3uPath("/listen/");
+constexpr QLatin1StringView M3uSuffix(".m3u");
+
+QByteArray redirect(const QByteArray &status, const QString &location) {
+    return "HTTP/1.1 " + status + "\r\nLocation: " + location.toUtf8() +
+           "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
 }
 
 int number(const QUrlQuery &query, const QString &key, int fallback, int low, int high) {
@@ -120,19 +132,82 @@ QByteArray StationSimulator::answerJson(const QByteArray &head, const QByteArray
     return json("HTTP/1.1 404 Not Found", QJsonDocument(QJsonArray()));
 }
 
+JsonKind StationSimulator::jsonKind(const Station &station) const {
+    switch (m_catalogue.rankOf(station.id)) {
+    case HlsRank:
+        return JsonKind::Hls;
+    case PlsRank:
+        return JsonKind::Pls;
+    case SecureRank:
+        return JsonKind::Secure;
+    case RedirectedRank:
+        return JsonKind::Redirected;
+    case M3uRank:
+        return JsonKind::M3u;
+    default:
+        return JsonKind::Stream;
+    }
+}
+
 bool StationSimulator::isHlsStation(const Station &station) const {
-    // The second of every list: one a client has to leave out.
-    return m_catalogue.rankOf(station.id) == 1;
+    return jsonKind(station) == JsonKind::Hls;
 }
 
 QString StationSimulator::jsonStreamAddress(const Station &station) const {
-    // The third of every list names its playlist rather than a stream, as many stations do.
-    if (m_catalogue.rankOf(station.id) == 2)
-        return QStringLiteral("http://127.0.0.1:%1%2?rn=%3")
-            .arg(directoryPort())
-            .arg(QLatin1String(PlaylistPath.data(), qsizetype(PlaylistPath.size())))
-            .arg(station.id);
+    const QString directory = QStringLiteral("http://127.0.0.1:%1").arg(directoryPort());
+    switch (jsonKind(station)) {
+    case JsonKind::Pls:
+        return directory +
+               QStringLiteral("%1?rn=%2")
+                   .arg(QLatin1String(PlaylistPath.data(), qsizetype(PlaylistPath.size())))
+                   .arg(station.id);
+    case JsonKind::Secure:
+        return QStringLiteral("https://127.0.0.1:%1/%2").arg(secureStreamPort()).arg(station.id);
+    case JsonKind::Redirected:
+        return directory + RedirectPath + station.id;
+    case JsonKind::M3u:
+        return directory + M3uPath + station.id + M3uSuffix;
+    case JsonKind::Stream:
+    case JsonKind::Hls:
+        break;
+    }
     return playlistAddresses(station).value(0);
+}
+
+QString StationSimulator::redirectTarget(const Station &station) const {
+    return QStringLiteral("http://127.0.0.1:%1/%2").arg(streamPorts().value(0)).arg(station.id);
+}
+
+QByteArray StationSimulator::m3uPlaylist(const Station &station, bool plain) const {
+    QByteArray text;
+    if (!plain)
+        text = "#EXTM3U\r\n#EXTINF:-1," + withoutControls(station.name).toUtf8() + "\r\n";
+    const QByteArray end = plain ? "\n" : "\r\n";
+    for (const QString &address : playlistAddresses(station))
+        text += address.toUtf8() + end;
+    return text;
+}
+
+QByteArray StationSimulator::answerSpecial(const QByteArray &path, const QByteArray &query) {
+    const QString target = QString::fromUtf8(path);
+    // Two hops, a relative one and an absolute one, as redirecting services chain them.
+    if (target.startsWith(RedirectPath)) {
+        if (const Station *station = m_catalogue.find(target.mid(RedirectPath.size())))
+            return redirect("302 Found", SecondRedirectPath + station->id);
+    } else if (target.startsWith(SecondRedirectPath)) {
+        if (const Station *station = m_catalogue.find(target.mid(SecondRedirectPath.size())))
+            return redirect("307 Temporary Redirect", redirectTarget(*station));
+    } else if (target.startsWith(M3uPath) && target.endsWith(M3uSuffix)) {
+        const QString id = target.mid(M3uPath.size()).chopped(M3uSuffix.size());
+        if (const Station *station = m_catalogue.find(id)) {
+            const bool plain =
+                QUrlQuery(QString::fromUtf8(query)).queryItemValue(QStringLiteral("plain")) ==
+                QLatin1String("1");
+            return httpResponse("HTTP/1.1 200 OK", "audio/x-mpegurl", m3uPlaylist(*station, plain),
+                                m_options.contentLength);
+        }
+    }
+    return {};
 }
 
 } // namespace kestrune::stationsim

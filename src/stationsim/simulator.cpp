@@ -3,6 +3,7 @@
 #include "stationsim/icecastmount.h"
 #include "stationsim/pages.h"
 #include "streamsynth/mp3synth.h"
+#include "streamsynth/testtls.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -159,12 +160,15 @@ StationSimulator::StationSimulator(SimulatorOptions options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
     , m_icecastStation(icecastStation())
-    , m_directory(new QTcpServer(this)) {
+    , m_directory(new QTcpServer(this))
+    , m_secureDirectory(new testsupport::TlsServer(
+          testsupport::testServerConfiguration(testsupport::TestCertificate::Localhost), this)) {
     m_started.start();
     m_startedAt = QDateTime::currentDateTime();
     m_clock = [this] { return m_started.elapsed(); };
-    connect(m_directory, &QTcpServer::newConnection, this,
-            &StationSimulator::onDirectoryConnection);
+    for (QTcpServer *server : {m_directory, m_secureDirectory})
+        connect(server, &QTcpServer::newConnection, this,
+                [this, server] { onDirectoryConnection(server); });
 }
 
 StationSimulator::~StationSimulator() {
@@ -177,8 +181,11 @@ bool StationSimulator::start(QString *error) {
         if (error)
             *error = why;
         m_directory->close();
+        m_secureDirectory->close();
         qDeleteAll(m_streams);
         m_streams.clear();
+        delete m_secureStream;
+        m_secureStream = nullptr;
         if (m_deadSocket >= 0)
             ::close(m_deadSocket);
         m_deadSocket = -1;
@@ -186,10 +193,13 @@ bool StationSimulator::start(QString *error) {
     };
     const int dirPort = m_options.directoryPort;
     const int streamPort = m_options.streamPort;
+    const int securePort = m_options.securePort;
     if (dirPort < 0 || dirPort > HighestPort)
         return fail(QStringLiteral("directory port must be 0 to %1").arg(HighestPort));
-    if (streamPort < 0 || streamPort + 2 > HighestPort)
-        return fail(QStringLiteral("stream ports must be 0 to %1").arg(HighestPort - 2));
+    if (streamPort < 0 || streamPort + 3 > HighestPort)
+        return fail(QStringLiteral("stream ports must be 0 to %1").arg(HighestPort - 3));
+    if (securePort < 0 || securePort > HighestPort)
+        return fail(QStringLiteral("secure directory port must be 0 to %1").arg(HighestPort));
 
     const bool listening = dirPort == 0
                                ? testsupport::listenOnLowPort(*m_directory)
@@ -197,20 +207,27 @@ bool StationSimulator::start(QString *error) {
     if (!listening)
         return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(dirPort));
 
+    const bool secureListening =
+        securePort == 0 ? testsupport::listenOnLowPort(*m_secureDirectory)
+                        : m_secureDirectory->listen(QHostAddress::LocalHost, quint16(securePort));
+    if (!secureListening)
+        return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(securePort));
+
     for (int i = 0; i < 3; ++i) {
-        auto *server = new PacedStreamServer({}, this);
+        PacedStreamServer *server = addStreamServer(i);
         m_streams << server;
-        server->setRouter([this, i](const QByteArray &head) { return routeStream(i, head); });
-        connect(server, &PacedStreamServer::streamEnded, this,
-                [this](const QByteArray &request, qint64 audioBytes) {
-                    Q_EMIT streamEnded(QString::fromLatin1(parseRequestLine(request).path),
-                                       audioBytes);
-                });
         const bool ok =
             streamPort == 0 ? server->listen() : server->listen(quint16(streamPort + i), 1);
         if (!ok)
             return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(streamPort + i));
     }
+    // The secure one plays what the first plain one plays, under the same paths.
+    m_secureStream = addStreamServer(0);
+    m_secureStream->useTls(
+        testsupport::testServerConfiguration(testsupport::TestCertificate::Localhost));
+    if (!(streamPort == 0 ? m_secureStream->listen()
+                          : m_secureStream->listen(quint16(streamPort + 3), 1)))
+        return fail(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(streamPort + 3));
     if (!openDeadPort(error)) {
         const QString why = error ? *error : QString();
         return fail(why);
@@ -227,12 +244,24 @@ bool StationSimulator::start(QString *error) {
     return true;
 }
 
+PacedStreamServer *StationSimulator::addStreamServer(int router) {
+    auto *server = new PacedStreamServer({}, this);
+    server->setRouter([this, router](const QByteArray &head) { return routeStream(router, head); });
+    connect(server, &PacedStreamServer::streamEnded, this,
+            [this](const QByteArray &request, qint64 audioBytes) {
+                Q_EMIT streamEnded(QString::fromLatin1(parseRequestLine(request).path), audioBytes);
+            });
+    return server;
+}
+
 Fault StationSimulator::injectNextFault() {
     const Fault fault = InjectedFaults[m_nextFault];
     m_nextFault = (m_nextFault + 1) % int(std::size(InjectedFaults));
     int hit = 0;
     for (PacedStreamServer *server : std::as_const(m_streams))
         hit += server->injectFault(streamFaultOf(fault));
+    if (m_secureStream)
+        hit += m_secureStream->injectFault(streamFaultOf(fault));
     Q_EMIT faultInjected(fault, hit);
     return fault;
 }
@@ -274,11 +303,22 @@ QList<quint16> StationSimulator::streamPorts() const {
     return ports;
 }
 
+quint16 StationSimulator::secureDirectoryPort() const {
+    return m_secureDirectory->serverPort();
+}
+
+quint16 StationSimulator::secureStreamPort() const {
+    return m_secureStream ? m_secureStream->port() : 0;
+}
+
 QByteArray StationSimulator::startupText() const {
+    // Scripts read the first two lines by their first word; new lines go after them.
     QByteArray text =
         "directory http://127.0.0.1:" + QByteArray::number(directoryPort()) + "\nstreams";
     for (quint16 port : streamPorts())
         text += " http://127.0.0.1:" + QByteArray::number(port);
+    text += "\nsecure-streams https://127.0.0.1:" + QByteArray::number(secureStreamPort());
+    text += "\nsecure-directory https://127.0.0.1:" + QByteArray::number(secureDirectoryPort());
     return text + '\n';
 }
 
@@ -326,8 +366,10 @@ QStringList StationSimulator::playlistAddresses(const Station &station) const {
     return addresses;
 }
 
-void StationSimulator::onDirectoryConnection() {
-    while (QTcpSocket *socket = m_directory->nextPendingConnection()) {
+void StationSimulator::onDirectoryConnection(QTcpServer *server) {
+    // A secure socket hands its decrypted bytes to readyRead and encrypts what is written, so
+    // both directories are answered the same way.
+    while (QTcpSocket *socket = server->nextPendingConnection()) {
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
@@ -369,6 +411,8 @@ QByteArray StationSimulator::answerDirectory(const QByteArray &head, const QStri
                                 m_options.contentLength);
     } else if (path.startsWith("/json/")) {
         response = answerJson(head, path, line.query);
+    } else if (const QByteArray special = answerSpecial(path, line.query); !special.isEmpty()) {
+        response = special;
     } else if (path.startsWith("/home/") && m_catalogue.find(QString::fromUtf8(path.mid(6)))) {
         const Station &station = *m_catalogue.find(QString::fromUtf8(path.mid(6)));
         response =

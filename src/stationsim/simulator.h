@@ -1,6 +1,8 @@
 // The station simulator: a station directory and three stream servers on 127.0.0.1, so the
 // player can be used and tested without the internet. Each stream server also carries an
-// Icecast-style mount (icecastmount.h) beside the directory's stations.
+// Icecast-style mount (icecastmount.h) beside the directory's stations. A fourth stream server
+// and a second directory port speak TLS with the test certificates (streamsynth/testtls.h),
+// which nothing makes the player trust: a demo of https shows the certificate error.
 #pragma once
 
 #include "stationsim/catalogue.h"
@@ -39,8 +41,11 @@ struct FaultRule {
 std::optional<FaultRule> parseFault(const QString &text);
 
 struct SimulatorOptions {
-    int directoryPort = 8000;  // 0: a free port below 32768
-    int streamPort = 8001;     // the first of three; 0: free ports below 32768
+    int directoryPort = 8000; // 0: a free port below 32768
+    // The first of the three plain stream servers; the secure one takes streamPort + 3.
+    // 0: free ports below 32768 for all four.
+    int streamPort = 8001;
+    int securePort = 0;        // the secure directory; 0: a free port below 32768
     bool contentLength = true; // false: directory pages end with the connection only
     bool crlfAll = false;      // every playlist with CRLF line ends
     QList<FaultRule> faults;
@@ -58,6 +63,23 @@ inline constexpr Fault InjectedFaults[] = {Fault::Close, Fault::Stall, Fault::Ga
 
 // The fault's name as --fault takes it ("close", "stall", ...).
 QString faultName(Fault fault);
+
+// How the JSON directory gives a station's address (url_resolved), by its rank in every list.
+enum class JsonKind {
+    Stream,     // its first playlist address, a plain stream
+    Hls,        // marked as HLS: a client leaves it out
+    Pls,        // a PLS playlist on the directory
+    Secure,     // its stream on the secure stream server (https)
+    Redirected, // /go/ID on the directory: 302 to /go2/ID, which gives 307 to the stream
+    M3u,        // an M3U playlist on the directory, /listen/ID.m3u
+};
+
+// Where each special kind stands in every list (0: most listeners); the rest are Stream.
+inline constexpr int HlsRank = 1;
+inline constexpr int PlsRank = 2;
+inline constexpr int SecureRank = 3;
+inline constexpr int RedirectedRank = 4;
+inline constexpr int M3uRank = 5;
 
 // Audio sent at once when a player connects, in bytes.
 inline constexpr qint64 BurstBytes = 80 * 1024;
@@ -78,10 +100,15 @@ public:
     Fault injectNextFault();
 
     quint16 directoryPort() const;
+    // The plain stream servers, three of them.
     QList<quint16> streamPorts() const;
+    // The directory and the stream server that speak TLS (0 before start()).
+    quint16 secureDirectoryPort() const;
+    quint16 secureStreamPort() const;
     // The port the dead-first fault sends players to: bound, never listening.
     quint16 deadPort() const { return m_deadPort; }
-    // The two lines announcing the addresses, each ending with a line break.
+    // The lines announcing the addresses, each ending with a line break: "directory URL",
+    // "streams URL URL URL", "secure-streams URL", "secure-directory URL".
     QByteArray startupText() const;
 
     // Replaces the clock, e.g. to move through songs without waiting.
@@ -107,11 +134,18 @@ public:
     int clicks(const QString &stationId) const { return m_clicks.value(stationId); }
     static QString stationUuid(const QString &id);
     const Station *stationByUuid(const QString &uuid) const;
+    // How the JSON directory gives the station's address (by its rank, see JsonKind).
+    JsonKind jsonKind(const Station &station) const;
     // The station the JSON directory marks as an HLS stream (the second of every list).
     bool isHlsStation(const Station &station) const;
-    // Its url_resolved: the first playlist address, or for the third station of every list
-    // its playlist on the directory.
+    // Its url_resolved, as jsonKind says: the first playlist address, the PLS or M3U playlist
+    // on the directory, the stream on the secure server, or the first of the two redirects.
     QString jsonStreamAddress(const Station &station) const;
+    // The directory's M3U playlist of a station: "#EXTM3U", "#EXTINF:-1,NAME" and the
+    // playlist addresses, CRLF line ends; `plain`: the addresses only, LF line ends.
+    QByteArray m3uPlaylist(const Station &station, bool plain) const;
+    // Where the redirects of /go/ID end: the station's stream on the first plain server.
+    QString redirectTarget(const Station &station) const;
 
 Q_SIGNALS:
     // A player's stream connection ended after `audioBytes` of audio (bytes after the
@@ -127,11 +161,14 @@ private:
     };
 
     bool openDeadPort(QString *error);
-    void onDirectoryConnection();
-    void onDirectoryData(QTcpSocket *socket);
+    void onDirectoryConnection(QTcpServer *server);
     QByteArray answerDirectory(const QByteArray &head, const QString &client);
     QByteArray directoryListing(const QString &target, const QString &client);
     QByteArray answerJson(const QByteArray &head, const QByteArray &path, const QByteArray &query);
+    // The redirects and the M3U playlists of the JSON directory's special stations; empty
+    // when `path` is none of theirs.
+    QByteArray answerSpecial(const QByteArray &path, const QByteArray &query);
+    testsupport::PacedStreamServer *addStreamServer(int router);
     testsupport::StreamRoute routeStream(int server, const QByteArray &head);
     testsupport::StreamRoute icecastMountRoute();
     QByteArray audioFor(const Station &station);
@@ -141,7 +178,9 @@ private:
     Catalogue m_catalogue;
     Station m_icecastStation;
     QTcpServer *m_directory = nullptr;
-    QList<testsupport::PacedStreamServer *> m_streams;
+    QTcpServer *m_secureDirectory = nullptr;
+    QList<testsupport::PacedStreamServer *> m_streams;        // plain
+    testsupport::PacedStreamServer *m_secureStream = nullptr; // routed as the first plain one
     int m_deadSocket = -1;
     quint16 m_deadPort = 0;
     QElapsedTimer m_started;

@@ -1,16 +1,22 @@
 // The station simulator in-process over real sockets on 127.0.0.1: directory pages read with
-// the player's own scanning rules, playlists, streams with their pacing and faults, and the
-// stream servers' pages. One case starts the real executable.
+// the player's own scanning rules, playlists, streams with their pacing and faults, the
+// stream servers' pages, the secure ports and the JSON directory's special stations. Some
+// cases start the real executable.
 #include "pagescan.h"
 #include "stationsim/pages.h"
 #include "stationsim/simulator.h"
+#include "streamsynth/testtls.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -20,6 +26,7 @@
 
 using namespace kestrune::stationsim;
 using kestrune::testsupport::MaxRequestHead;
+using kestrune::testsupport::testAuthority;
 
 namespace {
 
@@ -71,6 +78,47 @@ struct Client {
     QByteArray head() const { return data.left(headEnd()); }
     QByteArray body() const { return headEnd() < 0 ? QByteArray() : data.mid(headEnd()); }
 };
+
+// A TLS connection to 127.0.0.1 that trusts only `authorities` (not the system's store, nor
+// anything this process was told to trust), collecting the decrypted answer.
+struct SecureClient {
+    QSslSocket socket;
+    QByteArray data;
+    QList<QSslError> sslErrors;
+    bool encrypted = false;
+    bool failed = false;
+
+    SecureClient(quint16 port, const QByteArray &request,
+                 const QList<QSslCertificate> &authorities = {testAuthority()}) {
+        QSslConfiguration configuration = socket.sslConfiguration();
+        configuration.setCaCertificates(authorities);
+        socket.setSslConfiguration(configuration);
+        QObject::connect(&socket, &QSslSocket::encrypted, [this] { encrypted = true; });
+        QObject::connect(&socket, &QSslSocket::sslErrors,
+                         [this](const QList<QSslError> &errors) { sslErrors += errors; });
+        QObject::connect(&socket, &QSslSocket::errorOccurred, [this] { failed = true; });
+        QObject::connect(&socket, &QSslSocket::readyRead, [this] { data += socket.readAll(); });
+        // Written now, sent once the handshake has verified the server.
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+        socket.write(request);
+    }
+    bool closed() const { return socket.state() == QAbstractSocket::UnconnectedState; }
+    bool waitClosed(int ms = WaitMs) {
+        return QTest::qWaitFor([this] { return closed(); }, ms);
+    }
+    bool waitFor(qsizetype bytes, int ms = WaitMs) {
+        return QTest::qWaitFor([&] { return data.size() >= bytes || failed; }, ms) &&
+               data.size() >= bytes;
+    }
+};
+
+// Sends one request over TLS and returns the whole answer once the server has closed.
+QByteArray secureExchange(quint16 port, const QByteArray &request) {
+    SecureClient client(port, request);
+    if (!client.waitClosed() || !client.encrypted)
+        return {};
+    return client.data;
+}
 
 // Sends one request and returns the whole answer once the server has closed.
 QByteArray exchange(quint16 port, const QByteArray &request) {
@@ -845,6 +893,253 @@ private Q_SLOTS:
         }
     }
 
+    // --- the secure ports ------------------------------------------------------------------
+
+    void secureStreamServesWhatThePlainOneServes() {
+        StationSimulator sim(freePorts());
+        sim.setClock([] { return qint64(0); });
+        QVERIFY(sim.start());
+        const quint16 port = sim.secureStreamPort();
+        QVERIFY(port > 0 && port < 32768);
+        QVERIFY(!sim.streamPorts().contains(port));
+        const Station *mono = findStation(
+            sim, [](const Station &st) { return st.sampleRate == 22050 && st.channels == 1; });
+        QVERIFY(mono);
+        for (const Station *s :
+             {&sim.catalogue().stations(Catalogue::defaultGenre()).at(0), mono}) {
+            const QByteArray path = '/' + s->id.toUtf8();
+            SecureClient secure(port, playerRequest(path));
+            Client plain(sim.streamPorts()[0], playerRequest(path));
+            QVERIFY(secure.waitFor(32768));
+            QVERIFY(plain.waitFor(32768));
+            QVERIFY(secure.encrypted);
+            QVERIFY(secure.sslErrors.isEmpty());
+            QVERIFY(plain.headEnd() > 0);
+            QVERIFY(plain.data.startsWith("ICY 200 OK\r\n"));
+            // The same head and the same audio, byte for byte.
+            QCOMPARE(secure.data.left(32768), plain.data.left(32768));
+            const Frame frame = readFrame(secure.data, plain.headEnd());
+            QVERIFY(frame.valid);
+            QCOMPARE(frame.bitrate, s->bitrateKbps);
+            QVERIFY(!secure.closed());
+
+            // Its pages too: the same router as the first plain server (the status page names
+            // the server it comes from).
+            for (const QByteArray &request :
+                 {browserRequest(path), browserRequest(path + "/played.html")}) {
+                const QByteArray page = exchange(sim.streamPorts()[0], request);
+                QVERIFY(page.startsWith("HTTP/1.0 200 OK\r\n"));
+                QCOMPARE(secureExchange(port, request), page);
+            }
+        }
+        // The Icecast-style mount as well.
+        SecureClient mount(port, playerRequest("/live.mp3"));
+        QVERIFY(mount.waitFor(4096));
+        QVERIFY(mount.data.startsWith("HTTP/1.0 200 OK\r\n"));
+    }
+
+    void secureServersAreTrustedOnlyWithTheTestAuthority() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const Station &s = sim.catalogue().stations(Catalogue::defaultGenre()).at(0);
+        for (const quint16 port : {sim.secureStreamPort(), sim.secureDirectoryPort()}) {
+            // No authority at all: the handshake fails on the certificate, nothing is sent.
+            SecureClient stranger(port, playerRequest('/' + s.id.toUtf8()),
+                                  QList<QSslCertificate>());
+            QVERIFY(QTest::qWaitFor([&] { return stranger.failed; }, WaitMs));
+            QVERIFY(!stranger.encrypted);
+            QVERIFY(!stranger.sslErrors.isEmpty());
+            QVERIFY(stranger.data.isEmpty());
+        }
+        // The server presents the certificate for 127.0.0.1, signed by the test authority.
+        SecureClient trusted(sim.secureDirectoryPort(), playerRequest("/json/servers"));
+        QVERIFY(trusted.waitClosed());
+        QVERIFY(trusted.encrypted);
+        const QList<QSslCertificate> chain = trusted.socket.peerCertificateChain();
+        QVERIFY(!chain.isEmpty());
+        QCOMPARE(chain.first().issuerDisplayName(), testAuthority().subjectDisplayName());
+    }
+
+    void secureDirectoryAnswersAsThePlainOne() {
+        StationSimulator sim(freePorts());
+        sim.setClock([] { return qint64(0); });
+        QVERIFY(sim.start());
+        const quint16 port = sim.secureDirectoryPort();
+        QVERIFY(port > 0 && port < 32768);
+        QVERIFY(port != sim.directoryPort());
+        const QByteArray id =
+            sim.catalogue().stations(QStringLiteral("Jazz")).at(M3uRank).id.toUtf8();
+        const QList<QByteArray> targets{
+            "/json/servers",
+            "/json/stations/search?tag=Jazz&limit=30",
+            "/json/stations/search?tag=R%26B%2FSoul&bitrateMax=56&offset=3",
+            "/directory/?sgenre=Jazz&numresult=25&maxbitrate=999",
+            "/listen/" + id + ".m3u",
+            "/go/" + id,
+            "/nowhere"};
+        for (const QByteArray &target : targets) {
+            const QByteArray plain = exchange(sim.directoryPort(), playerRequest(target));
+            QVERIFY2(plain.startsWith("HTTP/1.1 "), target.constData());
+            QCOMPARE(secureExchange(port, playerRequest(target)), plain);
+        }
+        const QJsonDocument found = QJsonDocument::fromJson(
+            bodyOf(secureExchange(port, playerRequest("/json/stations/search?tag=Jazz&limit=30"))));
+        QCOMPARE(found.array().size(), 30);
+    }
+
+    // --- the JSON directory's special stations ----------------------------------------------
+
+    void searchListsEachSpecialKind() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const QString directory = QStringLiteral("http://127.0.0.1:%1/").arg(sim.directoryPort());
+        for (const QByteArray &tag :
+             {QByteArray(), QByteArray("Jazz"), QByteArray("R%26B%2FSoul")}) {
+            const QByteArray response = exchange(
+                sim.directoryPort(), playerRequest("/json/stations/search?limit=12" +
+                                                   (tag.isEmpty() ? QByteArray() : "&tag=" + tag)));
+            const QJsonArray list = QJsonDocument::fromJson(bodyOf(response)).array();
+            QCOMPARE(list.size(), 12);
+            for (int rank = 0; rank < list.size(); ++rank) {
+                const QJsonObject o = list.at(rank).toObject();
+                const Station *s = sim.stationByUuid(o.value("stationuuid").toString());
+                QVERIFY(s);
+                const QString plain =
+                    QStringLiteral("http://127.0.0.1:%1/%2").arg(sim.streamPorts()[0]).arg(s->id);
+                JsonKind kind = JsonKind::Stream;
+                QString address = plain;
+                if (rank == HlsRank) {
+                    kind = JsonKind::Hls;
+                } else if (rank == PlsRank) {
+                    kind = JsonKind::Pls;
+                    address = directory + "sbin/shoutcast-playlist.pls?rn=" + s->id;
+                } else if (rank == SecureRank) {
+                    kind = JsonKind::Secure;
+                    address = QStringLiteral("https://127.0.0.1:%1/%2")
+                                  .arg(sim.secureStreamPort())
+                                  .arg(s->id);
+                } else if (rank == RedirectedRank) {
+                    kind = JsonKind::Redirected;
+                    address = directory + "go/" + s->id;
+                } else if (rank == M3uRank) {
+                    kind = JsonKind::M3u;
+                    address = directory + "listen/" + s->id + ".m3u";
+                }
+                const QString where = QStringLiteral("%1 rank %2").arg(tag).arg(rank);
+                QVERIFY2(sim.jsonKind(*s) == kind, qPrintable(where));
+                QCOMPARE(o.value("url_resolved").toString(), address);
+                QCOMPARE(o.value("url").toString(), address);
+                QCOMPARE(o.value("hls").toInt(), kind == JsonKind::Hls ? 1 : 0);
+            }
+        }
+        // The play counter hands out the same address.
+        const Station &secure = sim.catalogue().stations(Catalogue::defaultGenre()).at(SecureRank);
+        const QJsonObject counted =
+            QJsonDocument::fromJson(
+                bodyOf(exchange(sim.directoryPort(),
+                                playerRequest("/json/url/" +
+                                              StationSimulator::stationUuid(secure.id).toUtf8()))))
+                .object();
+        QCOMPARE(
+            counted.value("url").toString(),
+            QStringLiteral("https://127.0.0.1:%1/%2").arg(sim.secureStreamPort()).arg(secure.id));
+        QCOMPARE(sim.clicks(secure.id), 1);
+    }
+
+    void redirectedStationTakesTwoHops() {
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        const Station &s = sim.catalogue().stations(QStringLiteral("Jazz")).at(RedirectedRank);
+        const QByteArray id = s.id.toUtf8();
+        const QUrl first(sim.jsonStreamAddress(s));
+        QCOMPARE(first.port(), int(sim.directoryPort()));
+
+        const QByteArray hop1 = exchange(sim.directoryPort(), playerRequest(first.path().toUtf8()));
+        QVERIFY(hop1.startsWith("HTTP/1.1 302 Found\r\n"));
+        QCOMPARE(headerValue(hop1, "Location"), "/go2/" + id);
+        QVERIFY(bodyOf(hop1).isEmpty());
+
+        const QUrl second = first.resolved(QUrl(QString::fromUtf8(headerValue(hop1, "Location"))));
+        QCOMPARE(second.port(), int(sim.directoryPort()));
+        const QByteArray hop2 =
+            exchange(quint16(second.port()), playerRequest(second.path().toUtf8()));
+        QVERIFY(hop2.startsWith("HTTP/1.1 307 Temporary Redirect\r\n"));
+        QCOMPARE(headerValue(hop2, "Location"),
+                 "http://127.0.0.1:" + QByteArray::number(sim.streamPorts()[0]) + '/' + id);
+        QVERIFY(bodyOf(hop2).isEmpty());
+
+        // The end plays.
+        const QUrl end(QString::fromUtf8(headerValue(hop2, "Location")));
+        Client stream(quint16(end.port()), playerRequest(end.path().toUtf8()));
+        QVERIFY(stream.waitFor(16384));
+        QVERIFY(stream.data.startsWith("ICY 200 OK\r\n"));
+        const Frame frame = readFrame(stream.body(), 0);
+        QVERIFY(frame.valid);
+        QCOMPARE(frame.bitrate, s.bitrateKbps);
+
+        // Only stations have redirects.
+        for (const QByteArray &path :
+             {QByteArray("/go/99999999"), QByteArray("/go2/"), QByteArray("/go2/" + id + "x")})
+            QVERIFY2(exchange(sim.directoryPort(), playerRequest(path))
+                         .startsWith("HTTP/1.1 404 Not Found\r\n"),
+                     path.constData());
+    }
+
+    void m3uPlaylists() {
+        StationSimulator probe(freePorts());
+        const QString id = probe.catalogue().stations(Catalogue::defaultGenre()).at(M3uRank).id;
+        for (const bool deadFirst : {false, true}) {
+            SimulatorOptions options = freePorts();
+            if (deadFirst)
+                options.faults << *parseFault(QStringLiteral("dead-first@") + id);
+            StationSimulator sim(options);
+            QVERIFY(sim.start());
+            const Station *s = sim.catalogue().find(id);
+            QVERIFY(s);
+            QCOMPARE(sim.jsonKind(*s), JsonKind::M3u);
+            const QByteArray path = "/listen/" + id.toUtf8() + ".m3u";
+            QCOMPARE(sim.jsonStreamAddress(*s),
+                     QStringLiteral("http://127.0.0.1:%1").arg(sim.directoryPort()) + path);
+
+            QList<QByteArray> addresses;
+            for (int i = 0; i < s->servers; ++i)
+                addresses << "http://127.0.0.1:" + QByteArray::number(sim.streamPorts()[i]) + '/' +
+                                 id.toUtf8();
+            if (deadFirst) {
+                addresses.prepend("http://127.0.0.1:" + QByteArray::number(sim.deadPort()) + '/' +
+                                  id.toUtf8());
+                while (addresses.size() > 3)
+                    addresses.removeLast();
+            }
+
+            const QByteArray extended = exchange(sim.directoryPort(), playerRequest(path));
+            QVERIFY(extended.startsWith("HTTP/1.1 200 OK\r\n"));
+            QCOMPARE(headerValue(extended, "Content-Type"), QByteArray("audio/x-mpegurl"));
+            QCOMPARE(headerValue(extended, "Content-Length").toLongLong(), bodyOf(extended).size());
+            QCOMPARE(bodyOf(extended), "#EXTM3U\r\n#EXTINF:-1," + s->name.toUtf8() + "\r\n" +
+                                           addresses.join("\r\n") + "\r\n");
+
+            const QByteArray plain =
+                exchange(sim.directoryPort(), playerRequest(path + "?plain=1"));
+            QVERIFY(plain.startsWith("HTTP/1.1 200 OK\r\n"));
+            QCOMPARE(headerValue(plain, "Content-Type"), QByteArray("audio/x-mpegurl"));
+            QCOMPARE(bodyOf(plain), addresses.join('\n') + '\n');
+
+            // Its first live address plays.
+            Client stream(sim.streamPorts()[0], playerRequest('/' + id.toUtf8()));
+            QVERIFY(stream.waitFor(4096));
+            QVERIFY(stream.data.startsWith("ICY 200 OK\r\n"));
+        }
+        StationSimulator sim(freePorts());
+        QVERIFY(sim.start());
+        for (const QByteArray &path :
+             {QByteArray("/listen/99999999.m3u"), QByteArray("/listen/" + id.toUtf8()),
+              QByteArray("/listen/" + id.toUtf8() + ".pls")})
+            QVERIFY2(exchange(sim.directoryPort(), playerRequest(path))
+                         .startsWith("HTTP/1.1 404 Not Found\r\n"),
+                     path.constData());
+    }
+
     // --- the program -----------------------------------------------------------------------
 
     void executableAnnouncesAndServes() {
@@ -857,17 +1152,19 @@ private Q_SLOTS:
         QByteArray out;
         QElapsedTimer clock;
         clock.start();
-        while (out.count('\n') < 2 && clock.elapsed() < WaitMs) {
+        while (out.count('\n') < 4 && clock.elapsed() < WaitMs) {
             process.waitForReadyRead(200);
             out += process.readAllStandardOutput();
         }
         const QRegularExpression lines(
             QStringLiteral("^directory http://127\\.0\\.0\\.1:(\\d+)\\n"
                            "streams http://127\\.0\\.0\\.1:(\\d+) http://127\\.0\\.0\\.1:(\\d+) "
-                           "http://127\\.0\\.0\\.1:(\\d+)\\n$"));
+                           "http://127\\.0\\.0\\.1:(\\d+)\\n"
+                           "secure-streams https://127\\.0\\.0\\.1:(\\d+)\\n"
+                           "secure-directory https://127\\.0\\.0\\.1:(\\d+)\\n$"));
         const auto match = lines.match(QString::fromUtf8(out));
         QVERIFY2(match.hasMatch(), out.constData());
-        for (int i = 1; i <= 4; ++i)
+        for (int i = 1; i <= 6; ++i)
             QVERIFY(match.captured(i).toInt() > 0 && match.captured(i).toInt() < 32768);
 
         const QByteArray page =
@@ -876,6 +1173,21 @@ private Q_SLOTS:
         QVERIFY(page.startsWith("HTTP/1.1 200 OK\r\n"));
         QVERIFY(headerValue(page, "Content-Length").isEmpty());
         QCOMPARE(scanDirectoryPage(bodyOf(page)).rows.size(), 25);
+        // The secure directory, and the https station it lists on the secure stream server.
+        const QByteArray found = secureExchange(quint16(match.captured(6).toInt()),
+                                                playerRequest("/json/stations/search?limit=10"));
+        QVERIFY(found.startsWith("HTTP/1.1 200 OK\r\n"));
+        const QUrl secure(QJsonDocument::fromJson(bodyOf(found))
+                              .array()
+                              .at(SecureRank)
+                              .toObject()
+                              .value("url_resolved")
+                              .toString());
+        QCOMPARE(secure.scheme(), QStringLiteral("https"));
+        QCOMPARE(secure.port(), match.captured(5).toInt());
+        SecureClient stream(quint16(secure.port()), playerRequest(secure.path().toUtf8()));
+        QVERIFY(stream.waitFor(4096));
+        QVERIFY(stream.data.startsWith("ICY 200 OK\r\n"));
 
         process.terminate();
         QVERIFY(process.waitForFinished(WaitMs));
@@ -927,6 +1239,8 @@ private Q_SLOTS:
         for (const QStringList &args :
              {QStringList{QStringLiteral("--fault"), QStringLiteral("explode")},
               QStringList{QStringLiteral("--port"), QStringLiteral("40000")},
+              QStringList{QStringLiteral("--secure-port"), QStringLiteral("40000")},
+              QStringList{QStringLiteral("--secure-port"), QStringLiteral("https")},
               QStringList{QStringLiteral("--song-seconds"), QStringLiteral("0")},
               QStringList{QStringLiteral("--song-seconds"), QStringLiteral("soon")},
               QStringList{QStringLiteral("--fault-every"), QStringLiteral("-5")},
@@ -940,12 +1254,13 @@ private Q_SLOTS:
     }
 
     void explicitPortsAreTakenAsGiven() {
-        // Find four free neighbouring ports, then let them go for the simulator.
+        // Find six free neighbouring ports, then let them go for the simulator: the directory,
+        // the three plain stream servers, the secure one and the secure directory.
         int first = 0;
-        for (int candidate = 24000; candidate < 32000 && first == 0; candidate += 4) {
-            QTcpServer probes[4];
+        for (int candidate = 24000; candidate < 32000 && first == 0; candidate += 6) {
+            QTcpServer probes[6];
             bool free = true;
-            for (int i = 0; i < 4 && free; ++i)
+            for (int i = 0; i < 6 && free; ++i)
                 free = probes[i].listen(QHostAddress::LocalHost, quint16(candidate + i));
             if (free)
                 first = candidate;
@@ -954,12 +1269,15 @@ private Q_SLOTS:
         SimulatorOptions options;
         options.directoryPort = first;
         options.streamPort = first + 1;
+        options.securePort = first + 5;
         StationSimulator sim(options);
         QString error;
         QVERIFY2(sim.start(&error), qPrintable(error));
         QCOMPARE(int(sim.directoryPort()), first);
         QCOMPARE(sim.streamPorts(),
                  (QList<quint16>{quint16(first + 1), quint16(first + 2), quint16(first + 3)}));
+        QCOMPARE(int(sim.secureStreamPort()), first + 4);
+        QCOMPARE(int(sim.secureDirectoryPort()), first + 5);
         // A second one on the same ports must fail and say so.
         StationSimulator clash(options);
         QVERIFY(!clash.start(&error));
