@@ -1,6 +1,7 @@
 // The real main window, offscreen, with the JSON station directory chosen: Get stations lists
 // the simulator's stations, and a double click counts the play and then plays the station
-// through the null output, from its stream address or from the playlist it names.
+// through the null output, from its stream address or from the playlist it names, over
+// https, through redirects and from M3U playlists as well.
 #include "components/statuspanels.h"
 #include "core/settings.h"
 #include "directory/directorycontroller.h"
@@ -10,15 +11,18 @@
 #include "stream/connection.h"
 #include "stream/engine.h"
 #include "stream/playerstatus.h"
+#include "streamsynth/testtls.h"
 #include "windowfixture.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSslConfiguration>
 #include <QTest>
 #include <QTreeView>
 
 using namespace kestrune;
 using namespace kestrune::stationsim;
+using kestrune::testsupport::trustTestAuthority;
 
 class RadioBrowserWindowTest : public QObject {
     Q_OBJECT
@@ -26,6 +30,7 @@ class RadioBrowserWindowTest : public QObject {
 private:
     test::WindowFixture m_fixture;
     Settings &m_settings = m_fixture.settings;
+    QSslConfiguration m_systemOnly; // what the program trusts: the system's authorities
 
     static void doubleClickRow(MainWindow &w, int row) {
         QTreeView *view = w.stationGrid()->view();
@@ -52,7 +57,10 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_fixture.prepare()); }
+    void initTestCase() {
+        QVERIFY(m_fixture.prepare());
+        m_systemOnly = QSslConfiguration::defaultConfiguration();
+    }
 
     void listsAndPlaysStationsOfTheJsonDirectory() {
         SimulatorOptions options;
@@ -101,6 +109,110 @@ private Q_SLOTS:
             QCOMPARE(r.userAgent, QString("Kestrune/1.0.0"));
         m_settings.DirectoryProvider = DirectoryProviderValue::Classic;
         m_settings.SaveSettings();
+    }
+
+    // Today's servers: an https directory and station, a station behind two redirects and
+    // one with an M3U playlist. As the program runs, trusting only the system's authorities,
+    // the simulator's test certificate is refused and the user reads which host and why;
+    // once the test makes its process trust the test authority, all of them play.
+    void playsSecureRedirectedAndM3uStations() {
+        SimulatorOptions options;
+        options.directoryPort = 0;
+        options.streamPort = 0;
+        StationSimulator sim(options);
+        QString error;
+        QVERIFY2(sim.start(&error), qPrintable(error));
+        const QString plainDirectory =
+            QStringLiteral("http://127.0.0.1:%1").arg(sim.directoryPort());
+        const QString secureDirectory =
+            QStringLiteral("https://127.0.0.1:%1").arg(sim.secureDirectoryPort());
+        m_settings.DirectoryProvider = DirectoryProviderValue::RadioBrowser;
+        m_settings.ReqTimeOut = QStringLiteral("5");
+        m_settings.SaveSettings();
+        const QList<Station> &top = sim.catalogue().stations(Catalogue::defaultGenre());
+        // The HLS station (rank 1) is left out of the grid.
+        const auto rowOf = [](int rank) { return rank > HlsRank ? rank - 1 : rank; };
+        const QString untrusted = QStringLiteral(
+            "The certificate of 127.0.0.1 is not accepted: The root certificate of the "
+            "certificate chain is self-signed, and untrusted.");
+        const auto search = [](MainWindow &w) {
+            w.findChild<QPushButton *>("cmdGetStations")->click();
+            return QTest::qWaitFor(
+                [&] {
+                    const QString caption = w.stationGrid()->caption();
+                    return caption.endsWith("stations found.") || caption.contains("Error");
+                },
+                15000);
+        };
+
+        // The secure directory, not trusted: the search ends with the reason.
+        qputenv("KESTRUNE_DIRECTORY_URL", secureDirectory.toLatin1());
+        {
+            test::TestWindow w = m_fixture.window();
+            QVERIFY(search(*w));
+            QCOMPARE(w->stationGrid()->caption(), " Error loading stations. " + untrusted);
+            QCOMPARE(w->stationGrid()->rowCount(), 0);
+        }
+
+        // The plain directory lists the https station; playing it is refused, said once, and
+        // nothing is asked of its server.
+        qputenv("KESTRUNE_DIRECTORY_URL", plainDirectory.toLatin1());
+        {
+            test::TestWindow w = m_fixture.window();
+            QStringList messages;
+            connect(w.model.get(), &AppModel::message, this,
+                    [&messages](const QString &text) { messages << text; });
+            QVERIFY(search(*w));
+            const Station &secure = top.at(SecureRank);
+            QCOMPARE(sim.jsonKind(secure), JsonKind::Secure);
+            QCOMPARE(w->stationGrid()->itemText(rowOf(SecureRank)), secure.name);
+            doubleClickRow(*w, rowOf(SecureRank));
+            QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), 10000);
+            QCOMPARE(messages, QStringList{untrusted});
+            QVERIFY(w->statusPanels()->panelText(1) != QString("Status: Playing stream"));
+            w->findChild<QPushButton *>("cmdStopStreaming")->click();
+        }
+
+        // Trusted (by this test only): the secure directory lists, and every kind plays.
+        trustTestAuthority();
+        qputenv("KESTRUNE_DIRECTORY_URL", secureDirectory.toLatin1());
+        {
+            test::TestWindow w = m_fixture.window();
+            QStringList messages;
+            connect(w.model.get(), &AppModel::message, this,
+                    [&messages](const QString &text) { messages << text; });
+            QVERIFY(search(*w));
+            QCOMPARE(w->stationGrid()->caption(), QString(" 24 stations found."));
+            for (const int rank : {SecureRank, RedirectedRank, M3uRank}) {
+                const Station &station = top.at(rank);
+                QCOMPARE(w->stationGrid()->itemText(rowOf(rank)), station.name);
+                const int clicksBefore = sim.clicks(station.id);
+                QVERIFY2(playRow(*w, sim, rowOf(rank), station) == clicksBefore + 1,
+                         qPrintable(station.name + ": " + w->statusPanels()->panelText(1) + " " +
+                                    messages.join(" / ")));
+                const QStringList servers = rank == M3uRank
+                                                ? sim.playlistAddresses(station)
+                                                : QStringList{sim.jsonStreamAddress(station)};
+                QCOMPARE(w->connection().servers(), servers);
+                QTRY_VERIFY_WITH_TIMEOUT(w->engine().output().bytesPlayed() > 0, 5000);
+                w->findChild<QPushButton *>("cmdStopStreaming")->click();
+            }
+            QVERIFY2(messages.isEmpty(), qPrintable(messages.join('\n')));
+        }
+
+        // The classic pages from a secure directory: the playlist comes over TLS too.
+        m_settings.DirectoryProvider = DirectoryProviderValue::Classic;
+        m_settings.SaveSettings();
+        {
+            test::TestWindow w = m_fixture.window();
+            QVERIFY(search(*w));
+            QVERIFY2(w->stationGrid()->rowCount() > 0, qPrintable(w->stationGrid()->caption()));
+            doubleClickRow(*w, 0);
+            QTRY_COMPARE_WITH_TIMEOUT(w->statusPanels()->panelText(1),
+                                      QString("Status: Playing stream"), 15000);
+            w->findChild<QPushButton *>("cmdStopStreaming")->click();
+        }
+        QSslConfiguration::setDefaultConfiguration(m_systemOnly);
     }
 };
 
