@@ -188,7 +188,7 @@ QByteArray StationSimulator::m3uPlaylist(const Station &station, bool plain) con
     return text;
 }
 
-QByteArray StationSimulator::answerSpecial(const QByteArray &path, const QByteArray &query) {
+QByteArray StationSimulator::answerStationKinds(const QByteArray &path, const QByteArray &query) {
     const QString target = QString::fromUtf8(path);
     // Two hops, a relative one and an absolute one, as redirecting services chain them.
     if (target.startsWith(RedirectPath)) {

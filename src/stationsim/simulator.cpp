@@ -411,8 +411,9 @@ QByteArray StationSimulator::answerDirectory(const QByteArray &head, const QStri
                                 m_options.contentLength);
     } else if (path.startsWith("/json/")) {
         response = answerJson(head, path, line.query);
-    } else if (const QByteArray special = answerSpecial(path, line.query); !special.isEmpty()) {
-        response = special;
+    } else if (const QByteArray kindAnswer = answerStationKinds(path, line.query);
+               !kindAnswer.isEmpty()) {
+        response = kindAnswer;
     } else if (path.startsWith("/home/") && m_catalogue.find(QString::fromUtf8(path.mid(6)))) {
         const Station &station = *m_catalogue.find(QString::fromUtf8(path.mid(6)));
         response =

@@ -74,7 +74,8 @@ enum class JsonKind {
     M3u,        // an M3U playlist on the directory, /listen/ID.m3u
 };
 
-// Where each special kind stands in every list (0: most listeners); the rest are Stream.
+// Where each kind other than Stream stands in every list (0: most listeners); the rest are
+// Stream.
 inline constexpr int HlsRank = 1;
 inline constexpr int PlsRank = 2;
 inline constexpr int SecureRank = 3;
@@ -165,9 +166,9 @@ private:
     QByteArray answerDirectory(const QByteArray &head, const QString &client);
     QByteArray directoryListing(const QString &target, const QString &client);
     QByteArray answerJson(const QByteArray &head, const QByteArray &path, const QByteArray &query);
-    // The redirects and the M3U playlists of the JSON directory's special stations; empty
+    // The redirects and the M3U playlists of the JSON directory's stations of each kind; empty
     // when `path` is none of theirs.
-    QByteArray answerSpecial(const QByteArray &path, const QByteArray &query);
+    QByteArray answerStationKinds(const QByteArray &path, const QByteArray &query);
     testsupport::PacedStreamServer *addStreamServer(int router);
     testsupport::StreamRoute routeStream(int server, const QByteArray &head);
     testsupport::StreamRoute icecastMountRoute();

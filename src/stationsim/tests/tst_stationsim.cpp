@@ -1,6 +1,6 @@
 // The station simulator in-process over real sockets on 127.0.0.1: directory pages read with
 // the player's own scanning rules, playlists, streams with their pacing and faults, the
-// stream servers' pages, the secure ports and the JSON directory's special stations. Some
+// stream servers' pages, the secure ports and the JSON directory's stations of each kind. Some
 // cases start the real executable.
 #include "pagescan.h"
 #include "stationsim/pages.h"
@@ -987,9 +987,9 @@ private Q_SLOTS:
         QCOMPARE(found.array().size(), 30);
     }
 
-    // --- the JSON directory's special stations ----------------------------------------------
+    // --- the JSON directory's stations of each kind ----------------------------------------------
 
-    void searchListsEachSpecialKind() {
+    void searchListsEachKindOfAddress() {
         StationSimulator sim(freePorts());
         QVERIFY(sim.start());
         const QString directory = QStringLiteral("http://127.0.0.1:%1/").arg(sim.directoryPort());
