@@ -29,8 +29,11 @@ endfunction()
 
 # One Qt Test executable registered with CTest; runs offscreen with its own settings
 # and runtime folders so nothing touches the user's configuration.
+# COST: the seconds it takes, for tests that take long. Without timings of an earlier run
+# CTest starts tests in the order they were declared; the long ones go first, so a parallel
+# run does not end waiting on one of them.
 function(kestrune_test name)
-    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    cmake_parse_arguments(ARG "" "TIMEOUT;COST" "SOURCES;LIBS;ENV" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     kestrune_defaults(${name})
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
@@ -41,6 +44,9 @@ function(kestrune_test name)
     endif()
     # Leak detection is on: a test that leaks fails (what outside libraries keep until exit is
     # listed, with reasons, in scripts/lsan.supp).
+    if(ARG_COST)
+        set_tests_properties(${name} PROPERTIES COST ${ARG_COST})
+    endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTRUNE_AUDIO=null;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;LSAN_OPTIONS=suppressions=${KESTRUNE_SOURCE_ROOT}/scripts/lsan.supp;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;${ARG_ENV}")
 endfunction()
