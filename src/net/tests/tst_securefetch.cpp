@@ -91,6 +91,8 @@ private:
             answer.kind = StreamRoute::Kind::Stream;
             answer.options.responseHeader = StreamHead;
             answer.options.audio = audio();
+            // More than a socket's buffer at once: holding back has something to hold.
+            answer.options.burstBytes = 256 * 1024;
         } else if (path == "/listen.pls") {
             answer.reply = reply("200 OK", "audio/x-scpls", playlist);
         } else if (path == "/page") {
@@ -331,6 +333,50 @@ private Q_SLOTS:
                      "Error 10013: No secure connection could be made with 127.0.0.1: "),
                  qPrintable(seen.errors.first()));
         QVERIFY(seen.bytes.isEmpty());
+    }
+
+    // A server that takes the connection and never answers the greeting of TLS holds
+    // nothing up for good: the playlist, a directory page and a status page each end at
+    // their own time limit.
+    void silentSecureServersAreBounded() {
+        QTcpServer silent;
+        QVERIFY(listenOnLowPort(silent));
+        QList<QTcpSocket *> held;
+        connect(&silent, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket *peer = silent.nextPendingConnection())
+                held << peer;
+        });
+        const QString base = QStringLiteral("https://127.0.0.1:%1").arg(silent.serverPort());
+
+        StreamEngine engine;
+        ConnectionManager::Host host;
+        host.selectedPlaylistPath = [] { return QStringLiteral("/listen.pls"); };
+        host.requestTimeOut = [] { return QStringLiteral("1"); };
+        ConnectionManager manager(engine, base, host);
+        QStringList messages;
+        connect(&manager, &ConnectionManager::message, this,
+                [&messages](const QString &text) { messages << text; });
+        manager.Start();
+
+        DirectoryDownload download(m_folder.path());
+        download.setDirectoryHost(base);
+        download.setTimeLimit(1000);
+        QSignalSpy failed(&download, &DirectoryDownload::failed);
+        download.start(base + QStringLiteral("/page"));
+
+        QNetworkAccessManager network;
+        PageFetcher fetcher(&network);
+        fetcher.setTimeoutMs(1000);
+        QSignalSpy fetchFailed(&fetcher, &PageFetcher::fetchFailed);
+        QVERIFY(fetcher.fetch(base + QStringLiteral("/page")));
+
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !messages.isEmpty() && failed.count() == 1 && fetchFailed.count() == 1, Timeout);
+        QCOMPARE(messages, QStringList{"Couldn't load the station's playlist\n\nThe directory "
+                                       "did not send it within 1 seconds."});
+        QCOMPARE(failed.first().first().toInt(), int(DownloadError::CannotConnect));
+        QCOMPARE(fetchFailed.first().at(1).toString(), QStringLiteral("no answer within 1 s"));
+        QCOMPARE(held.size(), 3);
     }
 
     // Redirects lead from plain to secure servers and on, for the stream and the directory.
