@@ -16,6 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         fuzz::check(server.size() <= MaxAddressLength, "addresses are capped");
         fuzz::check(!server.contains(QLatin1Char('\r')), "a CR never becomes part of an address");
         fuzz::check(!server.contains(QLatin1Char('\n')), "an address ends at its line");
+        fuzz::check(server.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+                        server.startsWith(QLatin1String("https://"), Qt::CaseInsensitive),
+                    "only http and https addresses are taken");
     }
     fuzz::check(parsed.anyAddress || parsed.servers.isEmpty(),
                 "no address is taken from a text without one");
