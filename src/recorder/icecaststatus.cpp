@@ -1,5 +1,7 @@
 #include "recorder/icecaststatus.h"
 
+#include "net/redirectchain.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -70,12 +72,10 @@ bool IsIcecastResponse(const QString &responseHead) {
 
 QUrl IcecastStatusUrl(const QString &streamUrl) {
     const QUrl stream(streamUrl);
-    const QString scheme = stream.scheme().toLower();
-    if (!stream.isValid() || stream.host().isEmpty() ||
-        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!IsWebAddress(stream))
         return {};
     QUrl status;
-    status.setScheme(scheme);
+    status.setScheme(stream.scheme().toLower());
     status.setHost(stream.host());
     status.setPort(stream.port());
     status.setPath(QLatin1String(IcecastStatusPath));
