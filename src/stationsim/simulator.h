@@ -58,6 +58,14 @@ struct SimulatorOptions {
     int faultEverySeconds = 0;
 };
 
+// Options with every port picked free below 32768, as tests and benchmarks want them.
+inline SimulatorOptions FreePortOptions() {
+    SimulatorOptions options;
+    options.directoryPort = 0;
+    options.streamPort = 0;
+    return options;
+}
+
 // The faults injected into running streams, in the order they come.
 inline constexpr Fault InjectedFaults[] = {Fault::Close, Fault::Stall, Fault::Garbage};
 

@@ -132,9 +132,7 @@ class RadioBrowserTest : public QObject {
 
 private:
     std::unique_ptr<StationSimulator> simulator() {
-        SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
+        SimulatorOptions options = FreePortOptions();
         auto sim = std::make_unique<StationSimulator>(options);
         QString error;
         if (!sim->start(&error))

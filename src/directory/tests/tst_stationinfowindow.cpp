@@ -55,10 +55,7 @@ class StationInfoWindowTest : public QObject {
 private Q_SLOTS:
     void opensWithTheStationsThreePages() {
         using namespace kestrune::stationsim;
-        SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
-        StationSimulator sim(options);
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const Station &station = sim.catalogue().stations(Catalogue::defaultGenre()).first();
         const QString server =

@@ -18,6 +18,7 @@
 #include "streamsynth/mp3synth.h"
 #include "streamsynth/streamserver.h"
 
+#include "onestation.h"
 #include "pageserver.h"
 
 #include <QDir>
@@ -152,17 +153,11 @@ private:
         const QByteArray path = requestPath(head);
         StreamRoute route;
         route.kind = StreamRoute::Kind::Reply;
-        if (path.startsWith("/directory")) {
-            stationsim::DirectoryPage page;
-            page.genre = QStringLiteral("TopTen");
-            page.listing << &m_station;
-            page.port = m_server.port();
-            route.reply = httpReply("text/html", stationsim::directoryPage(page));
-        } else if (path == QByteArray(stationsim::PlaylistPath.data(),
-                                      qsizetype(stationsim::PlaylistPath.size()))) {
-            route.reply = "HTTP/1.0 200 OK\r\nContent-Type: audio/x-scpls\r\n\r\n" +
-                          stationsim::playlist(m_station, {address() + "/12345"}, false);
-        } else if (path == "/12345" && head.toLower().contains("\r\nuser-agent:")) {
+        route.reply = testsupport::oneStationDirectoryAnswer(path, m_station, m_server.port(),
+                                                             {address() + "/12345"});
+        if (!route.reply.isEmpty())
+            return route; // the directory's page or the playlist
+        if (path == "/12345" && head.toLower().contains("\r\nuser-agent:")) {
             stationsim::Station shown = m_station;
             shown.songs = QStringList{QString::fromLatin1(SongMark)};
             QByteArray page = stationsim::statusPage(shown, 1, 0, m_server.port());

@@ -19,6 +19,7 @@
 #include "stream/playerstatus.h"
 #include "streamsynth/streamserver.h"
 
+#include "onestation.h"
 #include "pageserver.h"
 
 #include <QDir>
@@ -56,20 +57,10 @@ public:
         m_server.setRouter([this](const QByteArray &head) {
             testsupport::StreamRoute route;
             route.kind = testsupport::StreamRoute::Kind::Reply;
-            const QByteArray path = requestPath(head);
-            if (path.startsWith("/directory")) {
-                stationsim::DirectoryPage page;
-                page.genre = QStringLiteral("TopTen");
-                page.listing << &m_station;
-                page.port = m_server.port();
-                route.reply = httpReply("text/html", stationsim::directoryPage(page));
-            } else if (path == QByteArray(stationsim::PlaylistPath.data(),
-                                          qsizetype(stationsim::PlaylistPath.size()))) {
-                route.reply = httpReply("audio/x-scpls",
-                                        stationsim::playlist(m_station, {m_streamUrl}, false));
-            } else {
+            route.reply = testsupport::oneStationDirectoryAnswer(requestPath(head), m_station,
+                                                                 m_server.port(), {m_streamUrl});
+            if (route.reply.isEmpty())
                 route.reply = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-            }
             return route;
         });
     }
@@ -331,10 +322,7 @@ class IcecastTitlesTest : public QObject {
 
 private Q_SLOTS:
     void simulatorMount() {
-        stationsim::SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
-        stationsim::StationSimulator sim(options);
+        stationsim::StationSimulator sim(stationsim::FreePortOptions());
         qint64 now = 0;
         sim.setClock([&now] { return now; });
         QVERIFY(sim.start());

@@ -388,10 +388,7 @@ private Q_SLOTS:
 
     void simulatorStatusPage() {
         using namespace kestrune::stationsim;
-        SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
-        StationSimulator sim(options);
+        StationSimulator sim(FreePortOptions());
         qint64 now = 0;
         sim.setClock([&now] { return now; });
         QVERIFY(sim.start());
@@ -544,10 +541,7 @@ private Q_SLOTS:
     // each title once, newest first.
     void simulatorIcecastMount() {
         using namespace kestrune::stationsim;
-        SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
-        StationSimulator sim(options);
+        StationSimulator sim(FreePortOptions());
         qint64 now = 0;
         sim.setClock([&now] { return now; });
         QVERIFY(sim.start());

@@ -45,9 +45,7 @@ QString placeName(Place place) {
 
 std::unique_ptr<stationsim::StationSimulator> startFaultySimulator(stationsim::Fault fault,
                                                                    QString *error) {
-    stationsim::SimulatorOptions options;
-    options.directoryPort = 0;
-    options.streamPort = 0;
+    stationsim::SimulatorOptions options = stationsim::FreePortOptions();
     options.faults = {stationsim::FaultRule{fault, QString()}};
     auto simulator = std::make_unique<stationsim::StationSimulator>(options);
     if (!simulator->start(error))

@@ -39,9 +39,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
+        SimulatorOptions options = FreePortOptions();
         m_simulator = std::make_unique<StationSimulator>(options);
         QString error;
         QVERIFY2(m_simulator->start(&error), qPrintable(error));

@@ -36,9 +36,7 @@ private:
     ControlLibrary &m_controls = m_fixture.controls;
 
     std::unique_ptr<StationSimulator> simulator(QList<FaultRule> faults = {}) {
-        SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
+        SimulatorOptions options = FreePortOptions();
         options.faults = faults;
         auto sim = std::make_unique<StationSimulator>(options);
         QString error;

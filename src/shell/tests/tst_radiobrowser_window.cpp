@@ -32,13 +32,6 @@ private:
     Settings &m_settings = m_fixture.settings;
     QSslConfiguration m_systemOnly; // what the program trusts: the system's authorities
 
-    static SimulatorOptions onFreePorts() {
-        SimulatorOptions options;
-        options.directoryPort = 0;
-        options.streamPort = 0;
-        return options;
-    }
-
     static void doubleClickRow(MainWindow &w, int row) {
         QTreeView *view = w.stationGrid()->view();
         const QModelIndex index = view->model()->index(row, 0);
@@ -70,7 +63,7 @@ private Q_SLOTS:
     }
 
     void listsAndPlaysStationsOfTheJsonDirectory() {
-        StationSimulator sim(onFreePorts());
+        StationSimulator sim(FreePortOptions());
         QString error;
         QVERIFY2(sim.start(&error), qPrintable(error));
         qputenv("KESTRUNE_DIRECTORY_URL",
@@ -120,7 +113,7 @@ private Q_SLOTS:
     // the simulator's test certificate is refused and the user reads which host and why;
     // once the test makes its process trust the test authority, all of them play.
     void playsSecureRedirectedAndM3uStations() {
-        StationSimulator sim(onFreePorts());
+        StationSimulator sim(FreePortOptions());
         QString error;
         QVERIFY2(sim.start(&error), qPrintable(error));
         const QString plainDirectory =

@@ -43,9 +43,7 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         qint64 skippedMs = 0; // moves the simulator on to its next song
-        SimulatorOptions simOptions;
-        simOptions.directoryPort = 0;
-        simOptions.streamPort = 0;
+        SimulatorOptions simOptions = FreePortOptions();
         StationSimulator sim(simOptions);
         QString error;
         QVERIFY2(sim.start(&error), qPrintable(error));

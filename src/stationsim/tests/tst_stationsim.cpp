@@ -143,13 +143,6 @@ QByteArray headerValue(const QByteArray &response, const QByteArray &name) {
     return {};
 }
 
-SimulatorOptions freePorts() {
-    SimulatorOptions options;
-    options.directoryPort = 0;
-    options.streamPort = 0;
-    return options;
-}
-
 // Stations with a given property, searched over a few lists.
 const Station *findStation(StationSimulator &sim, const std::function<bool(const Station &)> &ok) {
     for (const char *genre : {"TopTen", "Jazz", "Rock", "Ambient", "Talk", "Metal", "Dance"}) {
@@ -263,7 +256,7 @@ private Q_SLOTS:
         QVERIFY(!parseFault(QStringLiteral("explode")));
         QVERIFY(!parseFault(QStringLiteral("drip@abc")));
 
-        SimulatorOptions options = freePorts();
+        SimulatorOptions options = FreePortOptions();
         options.faults = {*parseFault(QStringLiteral("drip")),
                           *parseFault(QStringLiteral("close@11111")),
                           *parseFault(QStringLiteral("dead-first@22222"))};
@@ -296,7 +289,7 @@ private Q_SLOTS:
     }
 
     void firstPageFollowsTheScanningRules() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const QByteArray response =
             exchange(sim.directoryPort(),
@@ -349,7 +342,7 @@ private Q_SLOTS:
     }
 
     void followUpPagesContinueTheLastQuery() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const quint16 port = sim.directoryPort();
         // Without an earlier query the default list is paged.
@@ -395,7 +388,7 @@ private Q_SLOTS:
     }
 
     void maxBitrateFilters() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const ScannedPage page = scanDirectoryPage(bodyOf(
             exchange(sim.directoryPort(),
@@ -432,7 +425,7 @@ private Q_SLOTS:
     void oddGenreWords() {
         QFETCH(QByteArray, target);
         QFETCH(QString, genre);
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const ScannedPage page =
             scanDirectoryPage(bodyOf(exchange(sim.directoryPort(), playerRequest(target))));
@@ -445,7 +438,7 @@ private Q_SLOTS:
 
     void pagesWithAndWithoutContentLength() {
         for (const bool withLength : {true, false}) {
-            SimulatorOptions options = freePorts();
+            SimulatorOptions options = FreePortOptions();
             options.contentLength = withLength;
             StationSimulator sim(options);
             QVERIFY(sim.start());
@@ -470,7 +463,7 @@ private Q_SLOTS:
     }
 
     void homePageAndNotFound() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const Station &s = sim.catalogue().stations(QStringLiteral("TopTen"))[1];
         const QByteArray home =
@@ -490,7 +483,7 @@ private Q_SLOTS:
 
     void playlists() {
         for (const bool crlfAll : {false, true}) {
-            SimulatorOptions options = freePorts();
+            SimulatorOptions options = FreePortOptions();
             options.crlfAll = crlfAll;
             StationSimulator sim(options);
             QVERIFY(sim.start());
@@ -536,7 +529,7 @@ private Q_SLOTS:
     }
 
     void deadFirstLeadsToAClosedPort() {
-        SimulatorOptions options = freePorts();
+        SimulatorOptions options = FreePortOptions();
         options.faults << *parseFault(QStringLiteral("dead-first"));
         StationSimulator sim(options);
         QVERIFY(sim.start());
@@ -574,7 +567,7 @@ private Q_SLOTS:
     void streamHeadAndFrames() {
         QFETCH(int, sampleRate);
         QFETCH(int, channels);
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const Station *s = findStation(sim, [&](const Station &st) {
             return st.sampleRate == sampleRate && st.channels == channels;
@@ -619,7 +612,7 @@ private Q_SLOTS:
     }
 
     void streamComesInABurstThenAtPace() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const Station *s =
             findStation(sim, [](const Station &st) { return st.bitrateKbps == 128; });
@@ -636,7 +629,7 @@ private Q_SLOTS:
     }
 
     void statusPageForBrowsers() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         qint64 now = 0;
         sim.setClock([&now] { return now; });
         QVERIFY(sim.start());
@@ -702,7 +695,7 @@ private Q_SLOTS:
     }
 
     void songsChangeAtTheChosenPace() {
-        SimulatorOptions options = freePorts();
+        SimulatorOptions options = FreePortOptions();
         options.songSeconds = 2;
         StationSimulator sim(options);
         qint64 now = 0;
@@ -745,11 +738,11 @@ private Q_SLOTS:
     void streamFaults() {
         QFETCH(QString, fault);
         // A fast station, so closing after 100 KB comes quickly; the fault is set for it alone.
-        StationSimulator probe(freePorts());
+        StationSimulator probe(FreePortOptions());
         const Station *fast =
             findStation(probe, [](const Station &st) { return st.bitrateKbps >= 256; });
         QVERIFY(fast);
-        SimulatorOptions options = freePorts();
+        SimulatorOptions options = FreePortOptions();
         options.faults << *parseFault(fault + u'@' + fast->id);
         StationSimulator sim(options);
         QVERIFY(sim.start());
@@ -796,7 +789,7 @@ private Q_SLOTS:
     // the connections streaming at that moment and none that come later; every stream that
     // ends reports the audio bytes it was sent, and that is what the player received.
     void injectedFaultsHitTheRunningStreams() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const Station *s =
             findStation(sim, [](const Station &st) { return st.bitrateKbps >= 128; });
@@ -865,7 +858,7 @@ private Q_SLOTS:
     // Every port gives up on a request head that never ends instead of gathering it; a long
     // head that does end is still answered.
     void requestHeadsHaveALimit() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const QByteArray id = sim.catalogue().stations(QStringLiteral("TopTen"))[0].id.toUtf8();
         QList<quint16> ports = sim.streamPorts();
@@ -896,7 +889,7 @@ private Q_SLOTS:
     // --- the secure ports ------------------------------------------------------------------
 
     void secureStreamServesWhatThePlainOneServes() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         sim.setClock([] { return qint64(0); });
         QVERIFY(sim.start());
         const quint16 port = sim.secureStreamPort();
@@ -939,7 +932,7 @@ private Q_SLOTS:
     }
 
     void secureServersAreTrustedOnlyWithTheTestAuthority() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const Station &s = sim.catalogue().stations(Catalogue::defaultGenre()).at(0);
         for (const quint16 port : {sim.secureStreamPort(), sim.secureDirectoryPort()}) {
@@ -961,7 +954,7 @@ private Q_SLOTS:
     }
 
     void secureDirectoryAnswersAsThePlainOne() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         sim.setClock([] { return qint64(0); });
         QVERIFY(sim.start());
         const quint16 port = sim.secureDirectoryPort();
@@ -990,7 +983,7 @@ private Q_SLOTS:
     // --- the JSON directory's stations of each kind ----------------------------------------------
 
     void searchListsEachKindOfAddress() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const QString directory = QStringLiteral("http://127.0.0.1:%1/").arg(sim.directoryPort());
         for (const QByteArray &tag :
@@ -1047,7 +1040,7 @@ private Q_SLOTS:
     }
 
     void redirectedStationTakesTwoHops() {
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         const Station &s = sim.catalogue().stations(QStringLiteral("Jazz")).at(RedirectedRank);
         const QByteArray id = s.id.toUtf8();
@@ -1086,10 +1079,10 @@ private Q_SLOTS:
     }
 
     void m3uPlaylists() {
-        StationSimulator probe(freePorts());
+        StationSimulator probe(FreePortOptions());
         const QString id = probe.catalogue().stations(Catalogue::defaultGenre()).at(M3uRank).id;
         for (const bool deadFirst : {false, true}) {
-            SimulatorOptions options = freePorts();
+            SimulatorOptions options = FreePortOptions();
             if (deadFirst)
                 options.faults << *parseFault(QStringLiteral("dead-first@") + id);
             StationSimulator sim(options);
@@ -1130,7 +1123,7 @@ private Q_SLOTS:
             QVERIFY(stream.waitFor(4096));
             QVERIFY(stream.data.startsWith("ICY 200 OK\r\n"));
         }
-        StationSimulator sim(freePorts());
+        StationSimulator sim(FreePortOptions());
         QVERIFY(sim.start());
         for (const QByteArray &path :
              {QByteArray("/listen/99999999.m3u"), QByteArray("/listen/" + id.toUtf8()),
@@ -1217,7 +1210,7 @@ private Q_SLOTS:
         const QRegularExpression streams(QStringLiteral("streams http://127\\.0\\.0\\.1:(\\d+)"));
         const auto match = streams.match(QString::fromUtf8(out));
         QVERIFY2(match.hasMatch(), out.constData());
-        StationSimulator probe(freePorts());
+        StationSimulator probe(FreePortOptions());
         const QByteArray id = probe.catalogue().stations(Catalogue::defaultGenre())[0].id.toUtf8();
 
         Client client(quint16(match.captured(1).toInt()), playerRequest('/' + id));
